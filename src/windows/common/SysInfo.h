@@ -1,0 +1,28 @@
+// Where things are: the running module, its file, the temporary and system directories.
+#pragma once
+
+#include <string>
+
+#include "common/windows/WinHeaders.h"
+
+namespace SysInfo {
+
+// The module that contains the running code (the executable). Not reference-counted; never released.
+// Throws ZorError<SysError> ("GetModuleHandleExW failed").
+HMODULE getCurrentModuleHandle();
+
+// Full path of the process's executable, as Windows gives it, of any length.
+// Throws ZorError<SysError> ("GetModuleFileName failed").
+std::string getProcessModulePath();
+
+// Full path of the module that contains the running code.
+std::string getCurrentModulePath();
+
+// The user's temporary directory without trailing separators; empty when it cannot be determined.
+std::string getTempDir();
+
+// The Windows system directory without trailing separators. Throws ZorError<SysError> ("GetSystemDirectory
+// failed") or ZorError<std::runtime_error> ("Unexpected reply from GetSystemDirectory").
+std::string getSystemDir();
+
+}  // namespace SysInfo

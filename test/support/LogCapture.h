@@ -1,0 +1,29 @@
+// Captures the records this process logs, in place of the file appender, while the object lives.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/share/logging/LogAppender.h"
+
+namespace testing_support {
+
+class LogCapture : public LogAppender {
+public:
+    LogCapture();
+    ~LogCapture() override;
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    void append(const LogRecord& record) override { records.push_back(record); }
+
+    // The messages captured so far, in order.
+    std::vector<std::string> messages() const;
+
+    std::vector<LogRecord> records;
+
+private:
+    LogAppender* previous_;
+};
+
+}  // namespace testing_support

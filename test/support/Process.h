@@ -1,0 +1,34 @@
+// Starting Windows programs from tests, each with an environment block of its own.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct ProcessOptions {
+    // Variables set (or, with an empty value, removed) in the child's copy of this process's environment.
+    // TEMP and TMP here give the child a temporary directory of its own.
+    std::map<std::string, std::string> environment;
+    std::string currentDirectory;  // empty: this process's
+    bool limitedToken = false;     // start with the token's linked (unelevated) token
+    unsigned timeoutMs = 120000;
+};
+
+// Quotes one argument so that the Microsoft C runtime and CommandLineToArgvW give it back unchanged.
+std::string quoteArgument(const std::string& argument);
+
+// Starts program (UTF-8 path) with a raw command line (UTF-8), waits, and returns its exit code.
+// Throws std::runtime_error when it cannot be started or does not end within the timeout.
+unsigned long runProcessRaw(const std::string& program, const std::string& commandLine,
+                            const ProcessOptions& options = {});
+
+// The same with an argument vector, each element quoted with quoteArgument after the quoted program path.
+unsigned long runProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProcessOptions& options = {});
+
+// Full path of a program built next to this test program (for example "log_probe.exe").
+std::string siblingProgram(const std::string& fileName);
+
+}  // namespace testing_support

@@ -1,0 +1,88 @@
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "common/windows/WinHeaders.h"
+
+namespace testing_support {
+
+namespace {
+
+std::string processTempDir() {
+    char buffer[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH + 1, buffer);
+    std::string path(buffer);
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+TempDir::TempDir(const std::string& prefix) {
+    static std::atomic<unsigned> counter{0};
+    const std::string base = processTempDir();
+    for (;;) {
+        std::ostringstream name;
+        name << base << "\\" << prefix << GetCurrentProcessId() << "_" << counter++ << "_" << GetTickCount();
+        if (CreateDirectoryA(name.str().c_str(), nullptr)) {
+            path_ = name.str();
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + name.str());
+    }
+}
+
+TempDir::~TempDir() { removeAll(path_); }
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool isDirectory(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> listDirectory(const std::string& path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = data.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void removeAll(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    for (const std::string& name : listDirectory(path)) removeAll(path + "\\" + name);
+    RemoveDirectoryA(path.c_str());
+}
+
+}  // namespace testing_support
