@@ -25,4 +25,13 @@ std::string getTempDir();
 // failed") or ZorError<std::runtime_error> ("Unexpected reply from GetSystemDirectory").
 std::string getSystemDir();
 
+// ---- Operating system version, read once during static initialisation.
+
+// 0: Windows 2000 or older, or unknown; 1: XP / Server 2003 (5.1, 5.2); 2: Vista (6.0); 3: 7 (6.1);
+// 4: 8 (6.2); 5: 8.1 (6.3); 6: 10 and later releases reporting 10.0; 7: any other version from 6 up.
+int classifyOsVersion(unsigned long major, unsigned long minor);
+
+// The class of the running system.
+int getOsVersionClass();
+
 }  // namespace SysInfo

@@ -1,0 +1,1 @@
+#include "windows/common/SysInfo.h"
