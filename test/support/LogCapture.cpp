@@ -4,13 +4,18 @@
 
 namespace testing_support {
 
-LogCapture::LogCapture() : previous_(Logger::instance().appender) { Logger::instance().appender = this; }
+LogCapture::LogCapture() : previous_(Logger::instance().appender) {
+    Logger::instance().appender = this;
+}
 
-LogCapture::~LogCapture() { Logger::instance().appender = previous_; }
+LogCapture::~LogCapture() {
+    Logger::instance().appender = previous_;
+}
 
 std::vector<std::string> LogCapture::messages() const {
     std::vector<std::string> result;
-    for (const LogRecord& record : records) result.push_back(record.message);
+    for (const LogRecord& record : records)
+        result.push_back(record.message);
     return result;
 }
 

@@ -9,7 +9,7 @@
 namespace testing_support {
 
 class LogCapture : public LogAppender {
-public:
+  public:
     LogCapture();
     ~LogCapture() override;
     LogCapture(const LogCapture&) = delete;
@@ -22,7 +22,7 @@ public:
 
     std::vector<LogRecord> records;
 
-private:
+  private:
     LogAppender* previous_;
 };
 

@@ -28,9 +28,10 @@ std::vector<ParsedRecord> parseLog(const std::string& text) {
             throw std::runtime_error("not a log record at: " + rest.substr(0, 200));
         }
         ParsedRecord record{};
-        int* numbers[] = {&record.year, &record.month, &record.day, &record.hour, &record.minute, &record.second,
-                          &record.millisecond};
-        for (int i = 0; i < 7; ++i) *numbers[i] = std::stoi(match[i + 1]);
+        int* numbers[] = {&record.year,   &record.month,  &record.day,        &record.hour,
+                          &record.minute, &record.second, &record.millisecond};
+        for (int i = 0; i < 7; ++i)
+            *numbers[i] = std::stoi(match[i + 1]);
         record.program = match[8];
         record.processId = std::stoul(match[9]);
         record.threadId = std::stoul(match[10]);
@@ -45,7 +46,8 @@ std::vector<ParsedRecord> parseLog(const std::string& text) {
              next = text.find("\r\n[", next + 1)) {
             std::smatch nextHeader;
             const std::string candidate = text.substr(next + 2);
-            if (std::regex_search(candidate, nextHeader, headerPattern(), std::regex_constants::match_continuous)) {
+            if (std::regex_search(candidate, nextHeader, headerPattern(),
+                                  std::regex_constants::match_continuous)) {
                 messageEnd = next;
                 break;
             }
@@ -57,7 +59,8 @@ std::vector<ParsedRecord> parseLog(const std::string& text) {
             messageEnd = text.size() - 2;
         }
         std::string message = text.substr(messageStart, messageEnd - messageStart);
-        for (std::size_t crlf = message.find("\r\n"); crlf != std::string::npos; crlf = message.find("\r\n", crlf)) {
+        for (std::size_t crlf = message.find("\r\n"); crlf != std::string::npos;
+             crlf = message.find("\r\n", crlf)) {
             message.erase(crlf, 1);
         }
         record.message = message;
@@ -69,7 +72,8 @@ std::vector<ParsedRecord> parseLog(const std::string& text) {
 
 std::vector<ParsedRecord> readLogRecords(const std::string& directory) {
     const std::string path = directory + "\\morvane.log";
-    if (!exists(path)) return {};
+    if (!exists(path))
+        return {};
     return parseLog(readFile(path));
 }
 

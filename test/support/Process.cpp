@@ -7,6 +7,7 @@
 #include "common/windows/WinHeaders.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/SysInfo.h"
+#include "windows/wrappers/kiteboot/CommandLine.h"
 
 namespace testing_support {
 
@@ -19,7 +20,8 @@ std::wstring environmentBlock(const std::map<std::string, std::string>& override
     for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
         const std::wstring text(entry);
         const std::size_t equals = text.find(L'=', 1);
-        if (equals == std::wstring::npos) continue;
+        if (equals == std::wstring::npos)
+            continue;
         variables[text.substr(0, equals)] = text.substr(equals + 1);
     }
     FreeEnvironmentStringsW(strings);
@@ -28,10 +30,12 @@ std::wstring environmentBlock(const std::map<std::string, std::string>& override
         for (auto it = variables.begin(); it != variables.end();) {
             it = _wcsicmp(it->first.c_str(), wideName.c_str()) == 0 ? variables.erase(it) : std::next(it);
         }
-        if (!value.empty()) variables[wideName] = tstrings::fromUtf8(value);
+        if (!value.empty())
+            variables[wideName] = tstrings::fromUtf8(value);
     }
     std::wstring block;
-    for (const auto& [name, value] : variables) block += name + L"=" + value + L'\0';
+    for (const auto& [name, value] : variables)
+        block += name + L"=" + value + L'\0';
     block += L'\0';
     return block;
 }
@@ -58,24 +62,6 @@ UniqueHandle limitedPrimaryToken() {
 
 }  // namespace
 
-std::string quoteArgument(const std::string& argument) {
-    std::string quoted = "\"";
-    std::size_t backslashes = 0;
-    for (char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        // Backslashes before a quote are doubled and the quote escaped; elsewhere they stand as they are.
-        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(2 * backslashes, '\\');
-    quoted += '"';
-    return quoted;
-}
-
 unsigned long runProcessRaw(const std::string& program, const std::string& commandLine,
                             const ProcessOptions& options) {
     const std::wstring application = tstrings::fromUtf8(program);
@@ -89,15 +75,17 @@ unsigned long runProcessRaw(const std::string& program, const std::string& comma
     BOOL started = FALSE;
     if (options.limitedToken) {
         UniqueHandle token = limitedPrimaryToken();
-        started = CreateProcessAsUserW(token.get(), application.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
-                                       environment.data(), directory.empty() ? nullptr : directory.c_str(), &startup,
-                                       &info);
+        started = CreateProcessAsUserW(token.get(), application.c_str(), command.data(), nullptr, nullptr,
+                                       FALSE, flags, environment.data(),
+                                       directory.empty() ? nullptr : directory.c_str(), &startup, &info);
     } else {
         started = CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
-                                 environment.data(), directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+                                 environment.data(), directory.empty() ? nullptr : directory.c_str(),
+                                 &startup, &info);
     }
     if (!started) {
-        throw std::runtime_error("cannot start " + program + " (error " + std::to_string(GetLastError()) + ")");
+        throw std::runtime_error("cannot start " + program + " (error " + std::to_string(GetLastError()) +
+                                 ")");
     }
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
@@ -112,11 +100,10 @@ unsigned long runProcessRaw(const std::string& program, const std::string& comma
 
 unsigned long runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options) {
-    std::string commandLine = quoteArgument(program);
-    for (const std::string& argument : arguments) {
-        commandLine += ' ';
-        commandLine += quoteArgument(argument);
-    }
+    std::vector<const char*> argv = {program.c_str()};
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    const std::string commandLine = buildCommandLine(program, static_cast<int>(argv.size()), argv.data());
     return runProcessRaw(program, commandLine, options);
 }
 

@@ -16,15 +16,12 @@ struct ProcessOptions {
     unsigned timeoutMs = 120000;
 };
 
-// Quotes one argument so that the Microsoft C runtime and CommandLineToArgvW give it back unchanged.
-std::string quoteArgument(const std::string& argument);
-
 // Starts program (UTF-8 path) with a raw command line (UTF-8), waits, and returns its exit code.
 // Throws std::runtime_error when it cannot be started or does not end within the timeout.
 unsigned long runProcessRaw(const std::string& program, const std::string& commandLine,
                             const ProcessOptions& options = {});
 
-// The same with an argument vector, each element quoted with quoteArgument after the quoted program path.
+// The same with an argument vector, quoted as the launcher quotes its payload's arguments.
 unsigned long runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options = {});
 

@@ -16,7 +16,8 @@ std::string processTempDir() {
     char buffer[MAX_PATH + 1] = {};
     GetTempPathA(MAX_PATH + 1, buffer);
     std::string path(buffer);
-    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/'))
+        path.pop_back();
     return path;
 }
 
@@ -32,27 +33,34 @@ TempDir::TempDir(const std::string& prefix) {
             path_ = name.str();
             return;
         }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + name.str());
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            throw std::runtime_error("cannot create " + name.str());
     }
 }
 
-TempDir::~TempDir() { removeAll(path_); }
+TempDir::~TempDir() {
+    removeAll(path_);
+}
 
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary);
     out << content;
-    if (!out) throw std::runtime_error("cannot write " + path);
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
 }
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
 }
 
-bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool isDirectory(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -63,10 +71,12 @@ std::vector<std::string> listDirectory(const std::string& path) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
     do {
         const std::string name = data.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
+        if (name != "." && name != "..")
+            names.push_back(name);
     } while (FindNextFileA(find, &data));
     FindClose(find);
     std::sort(names.begin(), names.end());
@@ -75,13 +85,15 @@ std::vector<std::string> listDirectory(const std::string& path) {
 
 void removeAll(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
     SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         DeleteFileA(path.c_str());
         return;
     }
-    for (const std::string& name : listDirectory(path)) removeAll(path + "\\" + name);
+    for (const std::string& name : listDirectory(path))
+        removeAll(path + "\\" + name);
     RemoveDirectoryA(path.c_str());
 }
 

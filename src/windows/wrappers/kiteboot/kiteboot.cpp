@@ -1,18 +1,138 @@
-// The bootstrapper: extracts the embedded installer into an administrators-only directory, runs it with
-// the bootstrapper's own arguments and exits with its exit code.
+// The bootstrapper: extracts the embedded installer into a directory only administrators may use, checks
+// that nothing else is there, runs the installer with the bootstrapper's own arguments, removes the
+// directory and exits with the installer's exit code (-1 after any failure).
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 #include "common/share/errors/SourceLocation.h"
 #include "common/share/logging/Logger.h"
+#include "common/share/tstrings.h"
+#include "common/windows/WinAutoHandle.h"
+#include "common/windows/WinErrorHandling.h"
 #include "common/windows/WinHeaders.h"
+#include "windows/common/DllFunction.h"
 #include "windows/common/FileUtils.h"
+#include "windows/common/Resources.h"
+#include "windows/common/Security.h"
 #include "windows/common/SysInfo.h"
+#include "windows/wrappers/kiteboot/CommandLine.h"
 
 namespace {
 
+constexpr unsigned kPayloadResourceId = 100;
+constexpr unsigned kRawDataType = 10;  // RT_RCDATA
+constexpr const char* kSecureDirectoryAccess =
+    "D:(A;;FA;;;BA)";  // full access for BUILTIN\Administrators only
+constexpr const wchar_t* kAdminNoticeText = L"Administrator privileges are required to run this application.";
+constexpr const wchar_t* kAdminNoticeCaption = L"Execution Error";
+
+// A new, empty directory in the temporary directory that only administrators may use. Its unique name
+// is reserved by creating a file, which is deleted at once so the directory can take its place.
+std::string createSecureDirectory() {
+    const std::string path = FileUtils::createTempFile("zor", ".tmp", SysInfo::getTempDir());
+    FileUtils::deleteFile(path);
+    security::SecurityDescriptor descriptor{MessageBuilder(kSecureDirectoryAccess)};
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+    if (!CreateDirectoryA(path.c_str(), &attributes)) {
+        ZOR_THROW_LAST_ERROR(CreateDirectoryA, "CreateDirectory(" << path << ") failed");
+    }
+    return path;
+}
+
+// True when the directory holds exactly the payload and nothing else, at any depth.
+bool isSecureDirectoryIntact(const std::string& directory, const std::string& payloadPath) {
+    std::vector<std::string> items;
+    FileUtils::DirectoryIterator(directory)
+        .recursive(true)
+        .withFiles(true)
+        .withDirectories(true)
+        .collectItems(items);
+    return items.size() == 1 && tstrings::equalsIgnoreCase(items.front(), payloadPath);
+}
+
+// The payload path and the launcher's arguments, each quoted so the payload receives them unchanged.
+std::string getCommandLine(const std::string& payloadPath) {
+    if (!__argv)
+        ZOR_THROW_RUNTIME_ERROR("__targv is NULL");
+    return buildCommandLine(payloadPath, __argc, __argv);
+}
+
+// Starts the payload in its own directory, without a window of its own, and waits for it to end.
+// Returns its exit code unchanged.
+DWORD execProcessWaitForFinish(const std::string& applicationPath, const std::string& commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    // CreateProcessA may write into its command line.
+    std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
+    writableCommandLine.push_back('\0');
+    const std::string workingDirectory = FileUtils::parentPath(applicationPath);
+    if (!CreateProcessA(applicationPath.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, workingDirectory.c_str(), &startup, &info)) {
+        ZOR_THROW_LAST_ERROR(CreateProcessA, "CreateProcess failed");
+    }
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
+        ZOR_THROW_LAST_ERROR(WaitForSingleObject, "WaitForSingleObject failed");
+    }
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.get(), &exitCode)) {
+        ZOR_THROW_LAST_ERROR(GetExitCodeProcess, "GetExitCodeProcess failed");
+    }
+    thread.reset();
+    process.reset();
+    return exitCode;
+}
+
+// True when any argument, the program path included, is exactly one of the silent-installation options.
+bool isSilentMode() {
+    const std::vector<std::string> silentOptions = {"/s", "INSTALL_SILENT=Enable", "INSTALL_SILENT=1"};
+    if (!__argv)
+        return false;
+    for (int i = 0; i < __argc; ++i) {
+        for (const std::string& option : silentOptions) {
+            if (option == __argv[i])
+                return true;
+        }
+    }
+    return false;
+}
+
+// The administrator notice: one modal error box, returning when the user has closed it. The windowing
+// library is bound at run time, so the executable does not import it.
+void showAdminErrorMessageBox() {
+    using MessageBoxWFn = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
+    const DllFunction<MessageBoxWFn> messageBox(Dll("user32"), "MessageBoxW", Binding::Strict);
+    const MessageBoxWFn show = messageBox;
+    if (show(nullptr, kAdminNoticeText, kAdminNoticeCaption, MB_ICONERROR) == 0) {
+        ZOR_THROW_LAST_ERROR(show, messageBox.name() << " failed");
+    }
+}
+
+// Extracts the payload next to nothing else, runs it and returns its exit code; -1 after any failure.
+// The secure directory is removed on every road out once it exists.
 int run() {
     int exitCode = -1;
     try {
+        if (!security::isProcessElevated()) {
+            if (!isSilentMode())
+                showAdminErrorMessageBox();
+            LOG_ERROR("Administrator privileges are required to run this application, exiting.");
+            return -1;
+        }
         const std::string launcherName = FileUtils::fileName(SysInfo::getProcessModulePath());
-        LOG_ERROR("Launch of the payload is not available yet in this build of " << launcherName << ", exiting.");
+        const std::string secureDirectory = createSecureDirectory();
+        FileUtils::ScopedDeleter deleter;
+        deleter.addDirectoryTree(secureDirectory);
+        const std::string payloadPath = FileUtils::joinPath(secureDirectory, launcherName);
+        Resource(kPayloadResourceId, kRawDataType, SysInfo::getCurrentModuleHandle()).saveToFile(payloadPath);
+        if (isSecureDirectoryIntact(secureDirectory, payloadPath)) {
+            exitCode = static_cast<int>(execProcessWaitForFinish(payloadPath, getCommandLine(payloadPath)));
+        } else {
+            LOG_ERROR("Secure directory is tempered, exiting...");
+        }
     }
     ZOR_REPORT_EXCEPTIONS
     return exitCode;
@@ -23,11 +143,13 @@ int run() {
 void hardenLibrarySearch() {
     SetDllDirectoryA("");
     HMODULE kernel32 = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, "kernel32", &kernel32)) return;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, "kernel32", &kernel32))
+        return;
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
         reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
-    if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (setDefaultDllDirectories)
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 }  // namespace
