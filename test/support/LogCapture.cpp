@@ -19,4 +19,12 @@ std::vector<std::string> LogCapture::messages() const {
     return result;
 }
 
+ThresholdOverride::ThresholdOverride(int threshold) : saved_(Logger::instance().threshold) {
+    Logger::instance().threshold = threshold;
+}
+
+ThresholdOverride::~ThresholdOverride() {
+    Logger::instance().threshold = saved_;
+}
+
 }  // namespace testing_support

@@ -26,4 +26,16 @@ class LogCapture : public LogAppender {
     LogAppender* previous_;
 };
 
+// Sets the logger's threshold while the object lives, and restores it afterwards.
+class ThresholdOverride {
+  public:
+    explicit ThresholdOverride(int threshold);
+    ~ThresholdOverride();
+    ThresholdOverride(const ThresholdOverride&) = delete;
+    ThresholdOverride& operator=(const ThresholdOverride&) = delete;
+
+  private:
+    int saved_;
+};
+
 }  // namespace testing_support

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/share/tstrings.h"
 #include "common/windows/WinHeaders.h"
 
 namespace testing_support {
@@ -83,18 +84,44 @@ std::vector<std::string> listDirectory(const std::string& path) {
     return names;
 }
 
-void removeAll(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+namespace {
+
+// Works on wide "\\?\" paths, so that trees deeper than MAX_PATH characters go too.
+void removeAllWide(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
-    SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileA(path.c_str());
+        DeleteFileW(path.c_str());
         return;
     }
-    for (const std::string& name : listDirectory(path))
-        removeAll(path + "\\" + name);
-    RemoveDirectoryA(path.c_str());
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..")
+                names.push_back(name);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    for (const std::wstring& name : names)
+        removeAllWide(path + L"\\" + name);
+    RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+std::wstring longPath(const std::string& path) {
+    std::wstring wide = tstrings::fromUtf8(path);
+    const bool absolute = wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\';
+    return absolute ? L"\\\\?\\" + wide : wide;
+}
+
+void removeAll(const std::string& path) {
+    removeAllWide(longPath(path));
 }
 
 }  // namespace testing_support

@@ -27,8 +27,12 @@ void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 bool isDirectory(const std::string& path);
-// Removes a file or a directory tree, clearing read-only attributes; missing paths are fine.
+// Removes a file or a directory tree, clearing read-only attributes; missing paths are fine. Paths longer
+// than MAX_PATH work too.
 void removeAll(const std::string& path);
+// A UTF-8 path as a wide path for the W calls; an absolute one ("C:\\...") with the "\\\\?\\" prefix that
+// lifts the MAX_PATH limit.
+std::wstring longPath(const std::string& path);
 // Names directly inside a directory (no "." or ".."), sorted.
 std::vector<std::string> listDirectory(const std::string& path);
 

@@ -17,15 +17,37 @@ namespace zor {
 
 namespace detail {
 
+constexpr std::size_t kNone = std::string_view::npos;
+
 constexpr bool isIdentifierChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-constexpr bool endsWith(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+constexpr bool isOpening(char c) {
+    return c == '<' || c == '(' || c == '[' || c == '{';
+}
+constexpr bool isClosing(char c) {
+    return c == '>' || c == ')' || c == ']' || c == '}';
 }
 
-// Template arguments listed after the signature: " [with T = int; U = char]" (GCC) or " [T = int]" (Clang).
+// Index of the opening bracket that matches the closing one at text[close] ("()" or "[]"); kNone if
+// the text is unbalanced.
+constexpr std::size_t matchingOpen(std::string_view text, std::size_t close) {
+    const char closing = text[close];
+    const char opening = closing == ')' ? '(' : '[';
+    int depth = 0;
+    for (std::size_t i = close + 1; i-- > 0;) {
+        if (text[i] == closing) {
+            ++depth;
+        } else if (text[i] == opening && --depth == 0) {
+            return i;
+        }
+    }
+    return kNone;
+}
+
+// Template arguments listed after the signature: " [with T = int; U = char]" (GCC) or
+// " [T = int, U = char]" (Clang).
 struct TemplateArguments {
     std::string_view list;
 
@@ -38,77 +60,133 @@ struct TemplateArguments {
             int depth = 0;
             for (; end < rest.size(); ++end) {
                 const char c = rest[end];
-                if (c == '<' || c == '(' || c == '[') ++depth;
-                if (c == '>' || c == ')' || c == ']') --depth;
-                if (c == ';' && depth == 0) break;
+                if (isOpening(c)) {
+                    ++depth;
+                } else if (isClosing(c)) {
+                    --depth;
+                } else if ((c == ';' || c == ',') && depth == 0) {
+                    break;
+                }
             }
             const std::string_view pair = rest.substr(0, end);
             const std::size_t equals = pair.find(" = ");
-            if (equals != std::string_view::npos) visit(pair.substr(0, equals), pair.substr(equals + 3));
+            if (equals != kNone) {
+                visit(pair.substr(0, equals), pair.substr(equals + 3));
+            }
             rest = end < rest.size() ? rest.substr(end + 1) : std::string_view{};
-            while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+            while (!rest.empty() && rest.front() == ' ') {
+                rest.remove_prefix(1);
+            }
         }
     }
 
     constexpr std::string_view valueOf(std::string_view name) const {
         std::string_view found;
         forEach([&](std::string_view key, std::string_view value) {
-            if (key == name) found = value;
+            if (key == name) {
+                found = value;
+            }
         });
         return found;
     }
 };
 
-// Splits a GCC/Clang signature into the qualified name and the template argument list.
+// A GCC/Clang signature split into the part that names the function and the template argument list.
 struct Signature {
-    std::string_view name;
+    std::string_view declaration;
     TemplateArguments arguments;
 };
 
-constexpr Signature splitSignature(std::string_view pretty) {
-    Signature result{};
-    std::string_view signature = pretty;
-    if (!signature.empty() && signature.back() == ']') {
-        std::size_t open = signature.rfind(" [");
-        if (open != std::string_view::npos) {
-            std::string_view list = signature.substr(open + 2, signature.size() - open - 3);
-            if (list.substr(0, 5) == "with ") list.remove_prefix(5);
-            result.arguments.list = list;
-            signature = signature.substr(0, open);
-        }
-    }
-    // The parameter list is the last balanced "(...)"; what follows it are qualifiers.
-    std::size_t close = signature.rfind(')');
-    if (close == std::string_view::npos) {
-        result.name = signature;
+constexpr Signature splitTemplateArguments(std::string_view pretty) {
+    Signature result{pretty, {}};
+    if (pretty.empty() || pretty.back() != ']') {
         return result;
     }
-    std::size_t open = close;
-    for (int depth = 0;; --open) {
-        if (signature[open] == ')') ++depth;
-        if (signature[open] == '(' && --depth == 0) break;
-        if (open == 0) break;
+    const std::size_t open = matchingOpen(pretty, pretty.size() - 1);
+    if (open == kNone || open == 0 || pretty[open - 1] != ' ') {
+        return result;
     }
-    std::string_view head = signature.substr(0, open);
-    // The name starts after the last blank outside brackets; "operator T" keeps its blank.
-    std::size_t start = head.size();
-    for (int depth = 0; start > 0; --start) {
-        const char c = head[start - 1];
-        if (c == '>' || c == ')') ++depth;
-        if (c == '<' || c == '(') --depth;
-        if (c == ' ' && depth == 0) {
-            if (endsWith(head.substr(0, start - 1), "operator")) continue;
-            break;
+    std::string_view list = pretty.substr(open + 1, pretty.size() - open - 2);
+    if (list.substr(0, 5) == "with ") {
+        list.remove_prefix(5);
+    }
+    result.declaration = pretty.substr(0, open - 1);
+    result.arguments.list = list;
+    return result;
+}
+
+// Start of the qualified name that ends at text[end]: after the last blank, '*' or '&' outside brackets,
+// or after an opening bracket that the name lies in.
+constexpr std::size_t qualifiedNameStart(std::string_view text, std::size_t end) {
+    int depth = 0;
+    for (std::size_t i = end; i > 0; --i) {
+        const char c = text[i - 1];
+        if (isClosing(c)) {
+            ++depth;
+        } else if (isOpening(c)) {
+            if (depth == 0) {
+                return i;
+            }
+            --depth;
+        } else if (depth == 0 && (c == ' ' || c == '*' || c == '&')) {
+            return i;
         }
     }
-    result.name = head.substr(start);
-    return result;
+    return 0;
+}
+
+// Position of the last whole word "operator" in text; kNone if there is none.
+constexpr std::size_t operatorKeyword(std::string_view text) {
+    constexpr std::string_view keyword = "operator";
+    for (std::size_t at = text.rfind(keyword); at != kNone;
+         at = at == 0 ? kNone : text.rfind(keyword, at - 1)) {
+        const std::size_t after = at + keyword.size();
+        const bool startsWord = at == 0 || !isIdentifierChar(text[at - 1]);
+        const bool endsWord = after == text.size() || !isIdentifierChar(text[after]);
+        if (startsWord && endsWord) {
+            return at;
+        }
+    }
+    return kNone;
+}
+
+// The qualified name in a declaration such as "static int ns::Class<T>::name(const T&) const".
+// The parameter list is the last balanced "(...)"; what follows it are qualifiers. An operator's name
+// runs from its qualifiers to the parameter list ("S::operator<", "S::operator int (*)(int)"). A function
+// that returns a function pointer is written "R (* name(parameters))(parameters)"; its name is found
+// inside the parentheses.
+constexpr std::string_view functionName(std::string_view declaration) {
+    for (;;) {
+        const std::size_t close = declaration.rfind(')');
+        if (close == kNone) {
+            return declaration.substr(qualifiedNameStart(declaration, declaration.size()));
+        }
+        const std::size_t open = matchingOpen(declaration, close);
+        if (open == kNone) {
+            return declaration;
+        }
+        const std::string_view head = declaration.substr(0, open);
+        if (const std::size_t keyword = operatorKeyword(head); keyword != kNone) {
+            return head.substr(qualifiedNameStart(head, keyword));
+        }
+        if (head.empty() || head.back() != ')') {
+            return head.substr(qualifiedNameStart(head, head.size()));
+        }
+        const std::size_t innerOpen = matchingOpen(head, head.size() - 1);
+        if (innerOpen == kNone) {
+            return head;
+        }
+        declaration = head.substr(innerOpen + 1, head.size() - innerOpen - 2);
+    }
 }
 
 // Length of the unnamed-namespace token that starts text, as GCC or Clang spells it; 0 if none.
 constexpr std::size_t anonymousNamespaceLength(std::string_view text) {
-    for (std::string_view token : {std::string_view("{anonymous}"), std::string_view("(anonymous namespace)")}) {
-        if (text.substr(0, token.size()) == token) return token.size();
+    for (std::string_view token :
+         {std::string_view("{anonymous}"), std::string_view("(anonymous namespace)")}) {
+        if (text.substr(0, token.size()) == token) {
+            return token.size();
+        }
     }
     return 0;
 }
@@ -117,11 +195,13 @@ constexpr std::size_t anonymousNamespaceLength(std::string_view text) {
 template <class Put>
 constexpr void writeFunctionText(std::string_view pretty, Put&& put) {
     constexpr std::string_view msvcAnonymous = "`anonymous-namespace'";
-    const Signature signature = splitSignature(pretty);
-    const std::string_view name = signature.name;
+    const Signature signature = splitTemplateArguments(pretty);
+    const std::string_view name = functionName(signature.declaration);
     for (std::size_t i = 0; i < name.size();) {
         if (const std::size_t length = anonymousNamespaceLength(name.substr(i))) {
-            for (char c : msvcAnonymous) put(c);
+            for (char c : msvcAnonymous) {
+                put(c);
+            }
             i += length;
             continue;
         }
@@ -129,11 +209,16 @@ constexpr void writeFunctionText(std::string_view pretty, Put&& put) {
             put(name[i++]);
             continue;
         }
+        // A template parameter's name stands for its argument (GCC writes "DllFunction<Function>").
         std::size_t end = i;
-        while (end < name.size() && isIdentifierChar(name[end])) ++end;
+        while (end < name.size() && isIdentifierChar(name[end])) {
+            ++end;
+        }
         const std::string_view identifier = name.substr(i, end - i);
         const std::string_view value = signature.arguments.valueOf(identifier);
-        for (char c : value.empty() ? identifier : value) put(c);
+        for (char c : value.empty() ? identifier : value) {
+            put(c);
+        }
         i = end;
     }
 }
@@ -171,10 +256,10 @@ inline std::string msvcFunctionText(std::string_view pretty) {
 #define ZOR_FUNCTION __FUNCTION__
 #else
 // A GCC statement expression, so that the derived text is a constant of the enclosing function.
-#define ZOR_FUNCTION                                                                                    \
-    (__extension__({                                                                                    \
+#define ZOR_FUNCTION                                                                                         \
+    (__extension__({                                                                                         \
         static constexpr ::zor::detail::FunctionText<::zor::detail::functionTextLength(__PRETTY_FUNCTION__)> \
-            zorFunctionText_{__PRETTY_FUNCTION__};                                                      \
-        zorFunctionText_.c_str();                                                                       \
+            zorFunctionText_{__PRETTY_FUNCTION__};                                                           \
+        zorFunctionText_.c_str();                                                                            \
     }))
 #endif

@@ -1,5 +1,6 @@
 #include "windows/common/SysInfo.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/windows/WinErrorHandling.h"
@@ -13,7 +14,9 @@ constexpr DWORD kInitialBufferSize = MAX_PATH;
 
 // The buffer's text up to its first NUL, without trailing separators.
 std::string directoryFrom(const std::vector<char>& buffer) {
-    return FileUtils::stripTrailingSeparators(std::string(buffer.data()));
+    // A query that filled the whole buffer leaves no NUL in it; the text then ends with the buffer.
+    const auto end = std::find(buffer.begin(), buffer.end(), '\0');
+    return FileUtils::stripTrailingSeparators(std::string(buffer.begin(), end));
 }
 
 std::string getModulePath(HMODULE module) {
@@ -21,10 +24,12 @@ std::string getModulePath(HMODULE module) {
     DWORD length = 0;
     for (;;) {
         length = GetModuleFileNameA(module, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length < buffer.size()) break;
+        if (length < buffer.size())
+            break;
         buffer.resize(buffer.size() * 2, '\0');
     }
-    if (length == 0) ZOR_THROW_LAST_ERROR(GetModuleFileNameA, "GetModuleFileName failed");
+    if (length == 0)
+        ZOR_THROW_LAST_ERROR(GetModuleFileNameA, "GetModuleFileName failed");
     return std::string(buffer.data(), length);
 }
 
@@ -34,8 +39,10 @@ std::string getSystemDirImpl(DirectoryQuery query, const char* name) {
     std::vector<char> buffer(kInitialBufferSize, '\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
         const UINT length = query(buffer.data(), static_cast<UINT>(buffer.size()));
-        if (length == 0) ZOR_THROW_LAST_ERROR(query, name << " failed");
-        if (length < buffer.size()) return directoryFrom(buffer);
+        if (length == 0)
+            ZOR_THROW_LAST_ERROR(query, name << " failed");
+        if (length < buffer.size())
+            return directoryFrom(buffer);
         buffer.resize(length + 1, '\0');
     }
     ZOR_THROW_RUNTIME_ERROR("Unexpected reply from " << name);
@@ -45,16 +52,21 @@ std::string getSystemDirImpl(DirectoryQuery query, const char* name) {
 
 HMODULE getCurrentModuleHandle() {
     HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&getCurrentModuleHandle), &module)) {
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(&getCurrentModuleHandle), &module)) {
         ZOR_THROW_LAST_ERROR(GetModuleHandleExW, "GetModuleHandleExW failed");
     }
     return module;
 }
 
-std::string getProcessModulePath() { return getModulePath(nullptr); }
+std::string getProcessModulePath() {
+    return getModulePath(nullptr);
+}
 
-std::string getCurrentModulePath() { return getModulePath(getCurrentModuleHandle()); }
+std::string getCurrentModulePath() {
+    return getModulePath(getCurrentModuleHandle());
+}
 
 std::string getTempDir() {
     std::vector<char> buffer(kInitialBufferSize, '\0');
@@ -66,6 +78,8 @@ std::string getTempDir() {
     return directoryFrom(buffer);
 }
 
-std::string getSystemDir() { return getSystemDirImpl(GetSystemDirectoryA, "GetSystemDirectory"); }
+std::string getSystemDir() {
+    return getSystemDirImpl(GetSystemDirectoryA, "GetSystemDirectory");
+}
 
 }  // namespace SysInfo

@@ -1,1 +1,98 @@
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "windows/common/FileUtils.h"
+
+namespace {
+
+struct OneArgument {
+    const char* path;
+    const char* expected;
+};
+
+void PrintTo(const OneArgument& c, std::ostream* out) {
+    *out << "[" << c.path << "]";
+}
+
+class ParentPath : public testing::TestWithParam<OneArgument> {};
+
+TEST_P(ParentPath, DropsTheLastComponentAndTheSeparatorsBeforeIt) {
+    EXPECT_EQ(GetParam().expected, FileUtils::parentPath(GetParam().path));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ParentPath,
+    testing::Values(OneArgument{"C:\\dir\\file.txt", "C:\\dir"}, OneArgument{"C:\\dir\\\\file", "C:\\dir"},
+                    OneArgument{"C:/dir/", "C:/dir"}, OneArgument{"C:\\file", "C:"},
+                    OneArgument{"file.txt", ""}, OneArgument{"\\file", ""}, OneArgument{"", ""},
+                    OneArgument{"C:\\dir/\\/sub\\/", "C:\\dir/\\/sub"}, OneArgument{"a/b\\c", "a/b"},
+                    OneArgument{"\\\\/", ""}, OneArgument{"\\\\server\\share", "\\\\server"}));
+
+class FileName : public testing::TestWithParam<OneArgument> {};
+
+TEST_P(FileName, IsTheTextAfterTheLastSeparator) {
+    EXPECT_EQ(GetParam().expected, FileUtils::fileName(GetParam().path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, FileName,
+                         testing::Values(OneArgument{"C:\\dir\\file.txt", "file.txt"},
+                                         OneArgument{"C:\\dir\\", ""}, OneArgument{"file.txt", "file.txt"},
+                                         OneArgument{"a/b\\c", "c"}, OneArgument{"a\\b/c", "c"},
+                                         OneArgument{"", ""}, OneArgument{"C:file", "C:file"},
+                                         OneArgument{"/", ""}));
+
+class StripTrailingSeparators : public testing::TestWithParam<OneArgument> {};
+
+TEST_P(StripTrailingSeparators, RemovesEverySeparatorAtTheEnd) {
+    EXPECT_EQ(GetParam().expected, FileUtils::stripTrailingSeparators(GetParam().path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, StripTrailingSeparators,
+                         testing::Values(OneArgument{"C:\\", "C:"}, OneArgument{"C:\\dir\\/", "C:\\dir"},
+                                         OneArgument{"\\/\\\\", ""}, OneArgument{"", ""},
+                                         OneArgument{"C:\\dir", "C:\\dir"},
+                                         OneArgument{"\\\\a\\b", "\\\\a\\b"}));
+
+struct TwoArguments {
+    const char* base;
+    const char* tail;
+    const char* expected;
+};
+
+void PrintTo(const TwoArguments& c, std::ostream* out) {
+    *out << "[" << c.base << "] + [" << c.tail << "]";
+}
+
+class JoinPath : public testing::TestWithParam<TwoArguments> {};
+
+TEST_P(JoinPath, JoinsWithExactlyOneBackslash) {
+    EXPECT_EQ(GetParam().expected, FileUtils::joinPath(GetParam().base, GetParam().tail));
+}
+
+TEST_P(JoinPath, AppendPathChangesItsFirstArgumentTheSameWay) {
+    std::string base = GetParam().base;
+    std::string& result = FileUtils::appendPath(base, GetParam().tail);
+    EXPECT_EQ(&base, &result);
+    EXPECT_EQ(GetParam().expected, base);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, JoinPath,
+                         testing::Values(TwoArguments{"C:\\dir\\", "\\sub", "C:\\dir\\sub"},
+                                         TwoArguments{"C:/dir", "sub/x", "C:/dir\\sub/x"},
+                                         TwoArguments{"C:\\dir", "\\\\sub", "C:\\dir\\\\sub"},
+                                         TwoArguments{"", "sub", "sub"}, TwoArguments{"", "\\sub", "\\sub"},
+                                         TwoArguments{"", "", ""}, TwoArguments{"C:\\dir\\", "", "C:\\dir\\"},
+                                         TwoArguments{"\\", "x", "\\x"},
+                                         TwoArguments{"C:\\dir", "file.txt", "C:\\dir\\file.txt"},
+                                         TwoArguments{"C:\\dir//\\", "/file", "C:\\dir\\file"},
+                                         TwoArguments{"C:", "x", "C:\\x"}));
+
+TEST(AppendPath, TwiceGivesTheSameAsJoinPath) {
+    std::string path;
+    FileUtils::appendPath(FileUtils::appendPath(path, "C:\\Temp\\zor5.tmp"), "setup.exe");
+    EXPECT_EQ("C:\\Temp\\zor5.tmp\\setup.exe", path);
+    EXPECT_EQ(FileUtils::joinPath("C:\\Temp\\zor5.tmp", "setup.exe"), path);
+}
+
+}  // namespace

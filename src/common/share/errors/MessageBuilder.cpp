@@ -4,12 +4,17 @@
 
 #include "common/share/tstrings.h"
 
-MessageBuilder::MessageBuilder(const char* initial) { stream_ << initial; }
+MessageBuilder::MessageBuilder(const char* initial) {
+    stream_ << initial;
+}
 
-MessageBuilder::MessageBuilder(const MessageBuilder& other) { stream_ << other.str(); }
+MessageBuilder::MessageBuilder(const MessageBuilder& other) {
+    stream_ << other.str();
+}
 
 MessageBuilder& MessageBuilder::operator=(const MessageBuilder& other) {
-    if (this != &other) stream_.str(other.str());
+    if (this != &other)
+        stream_.str(other.str());
     stream_.seekp(0, std::ios_base::end);
     return *this;
 }
@@ -43,6 +48,7 @@ std::string formatPointer(const void* pointer) {
     static constexpr char digits[] = "0123456789ABCDEF";
     std::uintptr_t value = reinterpret_cast<std::uintptr_t>(pointer);
     std::string text(2 * sizeof(value), '0');
-    for (auto it = text.rbegin(); it != text.rend(); ++it, value >>= 4) *it = digits[value & 0xF];
+    for (auto it = text.rbegin(); it != text.rend(); ++it, value >>= 4)
+        *it = digits[value & 0xF];
     return text;
 }

@@ -8,8 +8,8 @@
 namespace {
 
 void reportAt(const SourceLocation& where, const std::string& message) {
-    Logger::instance().log(LogLevel::Error, FileUtils::fileName(where.file).c_str(), where.line, where.function,
-                           message);
+    Logger::instance().log(LogLevel::Error, FileUtils::fileName(where.file).c_str(), where.line,
+                           where.function, message);
 }
 
 }  // namespace
@@ -18,4 +18,6 @@ void SourceLocation::reportError(const std::exception& error) const {
     reportAt(*this, std::string("Exception with message '") + error.what() + "' caught");
 }
 
-void SourceLocation::reportUnknownError() const { reportAt(*this, "Unknown exception caught"); }
+void SourceLocation::reportUnknownError() const {
+    reportAt(*this, "Unknown exception caught");
+}

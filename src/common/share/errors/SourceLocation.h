@@ -6,7 +6,8 @@
 #include "common/share/FunctionText.h"
 
 struct SourceLocation {
-    SourceLocation(const char* file, const char* function, int line) : file(file), function(function), line(line) {}
+    SourceLocation(const char* file, const char* function, int line)
+        : file(file), function(function), line(line) {}
 
     // Report a caught exception as one ERROR record located here: "Exception with message '<what>' caught".
     // Written whatever the logger's threshold is.

@@ -7,8 +7,8 @@
 #include "windows/common/FileUtils.h"
 
 std::string composeErrorText(const char* message, const SourceLocation& where) {
-    return (MessageBuilder() << FileUtils::fileName(where.file) << "(" << where.line << ") at " << where.function
-                             << "(): " << message)
+    return (MessageBuilder() << FileUtils::fileName(where.file) << "(" << where.line << ") at "
+                             << where.function << "(): " << message)
         .str();
 }
 
@@ -22,7 +22,9 @@ ZorError<std::runtime_error> createRuntimeError(const char* message, const Sourc
 
 namespace {
 
-bool isClassicSpace(char c) { return std::isspace(c, std::locale::classic()); }
+bool isClassicSpace(char c) {
+    return std::isspace(c, std::locale::classic());
+}
 
 std::string trimRight(const std::string& text) {
     auto end = std::find_if_not(text.rbegin(), text.rend(), isClassicSpace).base();
@@ -39,7 +41,8 @@ std::string trim(const std::string& text) {
 std::string joinMessages(const std::string& message, const std::string& detail) {
     const std::string head = trimRight(message);
     const std::string tail = trim(detail);
-    if (head.empty() || tail.empty()) return head + tail;
+    if (head.empty() || tail.empty())
+        return head + tail;
     const bool endsInPunctuation = std::string_view(";.,:!?").find(head.back()) != std::string_view::npos;
     return head + (endsInPunctuation ? " " : ". ") + tail;
 }

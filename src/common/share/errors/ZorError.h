@@ -15,7 +15,7 @@ std::string composeErrorText(const char* message, const SourceLocation& where);
 // handler that catches the base by reference still sees the composed text through what().
 template <class Base>
 class ZorError : public Base {
-public:
+  public:
     ZorError(const Base& error, const SourceLocation& where)
         : Base(error), text_(composeErrorText(error.what(), where)) {}
 
@@ -27,7 +27,7 @@ public:
 
     const char* what() const noexcept override { return text_.c_str(); }
 
-private:
+  private:
     std::string text_;
 };
 
@@ -40,5 +40,6 @@ ZorError<std::runtime_error> createRuntimeError(const char* message, const Sourc
 std::string joinMessages(const std::string& message, const std::string& detail);
 
 #define ZOR_THROW_RUNTIME_ERROR(message) throw ::createRuntimeError(::MessageBuilder() << message, ZOR_HERE)
-#define ZOR_THROW_INVALID_ARGUMENT(message) \
-    throw ::ZorError<std::invalid_argument>(std::invalid_argument((::MessageBuilder() << message).str()), ZOR_HERE)
+#define ZOR_THROW_INVALID_ARGUMENT(message)                                                               \
+    throw ::ZorError<std::invalid_argument>(std::invalid_argument((::MessageBuilder() << message).str()), \
+                                            ZOR_HERE)

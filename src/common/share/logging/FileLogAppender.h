@@ -6,9 +6,10 @@
 #include "common/share/logging/LogAppender.h"
 
 class FileLogAppender : public LogAppender {
-public:
-    // Only the file-name part of name is used ("morvane.log" when empty); the file lies in the temporary
-    // directory, or in the current directory when that cannot be determined. Nothing is opened here.
+  public:
+    // Only the file-name part of name is used ("morvane.log" when it has none); the file lies in the
+    // temporary directory, or in the current directory when that cannot be determined. Nothing is opened
+    // here.
     explicit FileLogAppender(const std::string& name);
     ~FileLogAppender() override;
 
@@ -18,9 +19,10 @@ public:
 
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
-// Where a log file named name lies: its file-name part joined to tempDir ("morvane.log" for an empty name).
+// Where a log file named name lies: its file-name part joined to tempDir ("morvane.log" when name has no
+// file-name part); the bare file name when tempDir is empty.
 std::string logFilePath(const std::string& name, const std::string& tempDir);

@@ -11,12 +11,12 @@ enum class LogLevel : int { Trace = 0, Info = 1, Warning = 2, Error = 3 };
 const char* logLevelName(LogLevel level);
 
 struct LogRecord {
-    SYSTEMTIME time;       // local time at the start of the log call
+    SYSTEMTIME time;  // local time at the start of the log call
     DWORD threadId;
     DWORD processId;
-    std::string program;   // the executable's file name
-    std::string level;     // logLevelName of the level
-    std::string file;      // file-name part of the source path
+    std::string program;  // the executable's file name
+    std::string level;    // logLevelName of the level
+    std::string file;     // file-name part of the source path
     int line;
     std::string function;
     std::string message;

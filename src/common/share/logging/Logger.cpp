@@ -20,7 +20,7 @@ alignas(FileLogAppender) unsigned char appenderStorage[sizeof(FileLogAppender)];
 
 std::string currentProgramName() {
     try {
-        return FileUtils::fileName(SysInfo::getCurrentModulePath());
+        return programNameOf(SysInfo::getCurrentModulePath());
     } catch (const std::exception&) {
         return "Unknown";
     }
@@ -28,15 +28,21 @@ std::string currentProgramName() {
 
 }  // namespace
 
+std::string programNameOf(const std::string& modulePath) {
+    return FileUtils::fileName(modulePath).substr(0, kProgramNameSize - 1);
+}
+
 Logger& Logger::instance() {
-    if (theLogger.appender) return theLogger;
+    if (theLogger.appender)
+        return theLogger;
     theLogger.appender = new (appenderStorage) FileLogAppender("morvane.log");
-    const std::string name = currentProgramName().substr(0, kProgramNameSize - 1);
+    const std::string name = currentProgramName();
     std::memcpy(programName, name.c_str(), name.size() + 1);
     return theLogger;
 }
 
-void Logger::log(LogLevel level, const char* file, int line, const char* function, const std::string& message) {
+void Logger::log(LogLevel level, const char* file, int line, const char* function,
+                 const std::string& message) {
     LogRecord record{};
     GetLocalTime(&record.time);
     record.processId = GetCurrentProcessId();
@@ -54,6 +60,7 @@ void Logger::log(LogLevel level, const char* file, int line, const char* functio
     log(level, file, line, function, std::string(message));
 }
 
-void Logger::log(LogLevel level, const char* file, int line, const char* function, const MessageBuilder& message) {
+void Logger::log(LogLevel level, const char* file, int line, const char* function,
+                 const MessageBuilder& message) {
     log(level, file, line, function, message.str());
 }

@@ -22,14 +22,17 @@ struct Logger {
     LogAppender* appender;  // not owned; never null after instance()
 };
 
+// The program name that records carry: the file name of modulePath, cut to 259 characters.
+std::string programNameOf(const std::string& modulePath);
+
 // A log statement: nothing is composed unless the threshold admits the level. message is a MessageBuilder
 // insertion chain: LOG_TRACE("Deleted [" << path << "] file").
-#define ZOR_LOG(level, message)                                                                      \
-    do {                                                                                             \
-        ::Logger& zorLogger_ = ::Logger::instance();                                                 \
-        if (zorLogger_.threshold <= static_cast<int>(level)) {                                       \
+#define ZOR_LOG(level, message)                                                                       \
+    do {                                                                                              \
+        ::Logger& zorLogger_ = ::Logger::instance();                                                  \
+        if (zorLogger_.threshold <= static_cast<int>(level)) {                                        \
             zorLogger_.log((level), __FILE__, __LINE__, ZOR_FUNCTION, ::MessageBuilder() << message); \
-        }                                                                                            \
+        }                                                                                             \
     } while (false)
 
 #define LOG_TRACE(message) ZOR_LOG(::LogLevel::Trace, message)
