@@ -64,3 +64,11 @@ private:
 
 using UniqueHandle = ScopedHandle<HANDLE, closeHANDLE>;
 using UniqueModule = ScopedHandle<HMODULE, freeLIBRARY>;
+
+// Ends a directory search started by FindFirstFile. Null and INVALID_HANDLE_VALUE are skipped. Never throws.
+inline void closeFINDHANDLE(HANDLE search) noexcept {
+    if (search != nullptr && search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+}
+
+using UniqueFindHandle = ScopedHandle<HANDLE, closeFINDHANDLE>;

@@ -71,7 +71,8 @@ public:
 void iterateDirectory(const std::string& dir, DirectoryCallback& callback);
 
 // Lists a directory: files, subdirectories, or both, optionally the whole tree in depth-first pre-order
-// (each directory before its contents).
+// (each directory before its contents). A directory link (junction, symbolic link) inside the tree is
+// listed like a directory but not entered.
 class DirectoryIterator : public DirectoryCallback {
 public:
     explicit DirectoryIterator(const std::string& dir);
@@ -91,6 +92,7 @@ private:
     bool recursive_ = false;
     bool withFiles_ = false;
     bool withDirectories_ = false;
+    bool insideTree_ = false;  // a subdirectory's listing made by a recursive walk: links are not entered
     std::string dir_;
     std::vector<std::string> items_;
 };
