@@ -103,17 +103,6 @@ TEST(Utf8, ConvertsEveryEncodedLengthBothWays) {
     EXPECT_EQ(wide, tstrings::fromUtf8(narrow));
 }
 
-TEST(Utf8, LongTextsConvertWhole) {
-    std::wstring wide;
-    std::string narrow;
-    for (int i = 0; i < 3000; ++i) {
-        wide += L"\u0416x";
-        narrow += "\xD0\x96x";
-    }
-    EXPECT_EQ(narrow, tstrings::toUtf8(wide));
-    EXPECT_EQ(wide, tstrings::fromUtf8(narrow));
-}
-
 TEST(Utf8, InvalidInputGivesEmptyTextWithoutError) {
     for (const std::string& invalid :
          {std::string("\xFF"), std::string("abc\xC3"), std::string("\xC0\x80"), std::string("a\xED\xA0\x80z"),
