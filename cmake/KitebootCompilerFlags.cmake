@@ -19,8 +19,11 @@ function(kiteboot_link_standalone target)
 endfunction()
 
 if(MINGW)
-    # Source paths in __FILE__ are relative to the tree, so builds do not depend on where they run.
-    add_compile_options(-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
+    # Source paths in __FILE__ are relative to the tree, so builds do not depend on where they run (also
+    # when another project includes this one with add_subdirectory).
+    add_compile_options(-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
+    # No link time stamp in the PE header: the same inputs give the same executable.
+    add_link_options(-Wl,--no-insert-timestamp)
     add_compile_definitions(_WIN32_WINNT=0x0601)
 elseif(MSVC)
     add_compile_definitions(_WIN32_WINNT=0x0601 _CRT_SECURE_NO_WARNINGS)

@@ -13,3 +13,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+
+# Installed with kiteboot (as <prefix>/share/kiteboot/toolchain-mingw-w64.cmake): packages installed in
+# the same prefix, kiteboot's own among them, are found by find_package without further settings.
+if(CMAKE_CURRENT_LIST_DIR MATCHES "/share/kiteboot$")
+    get_filename_component(KITEBOOT_INSTALL_PREFIX "${CMAKE_CURRENT_LIST_DIR}/../.." ABSOLUTE)
+    list(APPEND CMAKE_FIND_ROOT_PATH ${KITEBOOT_INSTALL_PREFIX})
+endif()

@@ -1,0 +1,284 @@
+# kiteboot_add_bootstrapper: wraps an installer into a kiteboot bootstrapper executable.
+#
+#   kiteboot_add_bootstrapper(<target> PAYLOAD <installer.exe>
+#       [OUTPUT_NAME <name>]            file name without .exe (default: <target>)
+#       [ICON <file.ico>]               icon group 101 (default: the kiteboot kite)
+#       [VERSION <a.b.c.d>]             file and product version (default: kiteboot's version)
+#       [COMPANY <text>] [PRODUCT <text>] [DESCRIPTION <text>] [COPYRIGHT <text>]
+#       [SIGN_PKCS12 <file.p12> | SIGN_CERT <cert.pem> SIGN_KEY <key.pem>]
+#       [SIGN_PASSWORD_FILE <file>] [TIMESTAMP_URL <url>]
+#       [SOURCES <extra sources>...])
+#
+# The payload may be a generator expression such as $<TARGET_FILE:my_installer>. It is checked when the
+# project is configured (if it exists by then) and again by the build before it is embedded: it must be a
+# 64-bit (AMD64) Windows executable. The icon and the version are checked the same way. With signing
+# options the executable is Authenticode-signed (SHA-256) right after it is linked; a failed signature
+# removes the executable, so a later build does not take an unsigned file for finished.
+#
+# Available after add_subdirectory(<kiteboot source>) and after find_package(kiteboot), which both call
+# kiteboot_bootstrapper_defaults() with the launcher and the default branding.
+
+include_guard(GLOBAL)
+include(${CMAKE_CURRENT_LIST_DIR}/KitebootInputs.cmake)
+
+# kiteboot_bootstrapper_defaults(LAUNCHER <target> MANIFEST <file> ICON <file> VERSION <a.b.c.d>
+#     COMPANY <text> PRODUCT <text> DESCRIPTION <text> COPYRIGHT <text>)
+# Records the launcher target (the objects holding WinMain, linked with the rest of kiteboot), the
+# manifest and the branding used when a bootstrapper does not give its own.
+function(kiteboot_bootstrapper_defaults)
+    set(values LAUNCHER MANIFEST ICON VERSION COMPANY PRODUCT DESCRIPTION COPYRIGHT)
+    cmake_parse_arguments(ARG "" "${values}" "" ${ARGN})
+    foreach(value ${values})
+        if(NOT DEFINED ARG_${value})
+            message(FATAL_ERROR "kiteboot_bootstrapper_defaults: ${value} is missing")
+        endif()
+        set_property(GLOBAL PROPERTY KITEBOOT_DEFAULT_${value} "${ARG_${value}}")
+    endforeach()
+endfunction()
+
+# Text as a string literal of a resource script: quotes doubled, backslashes escaped.
+function(_kiteboot_rc_string text result)
+    string(REPLACE "\\" "\\\\" text "${text}")
+    string(REPLACE "\"" "\"\"" text "${text}")
+    set(${result} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+
+# Adds "<context>: <problem>" to the list <problems> when <problem> is not empty.
+macro(_kiteboot_note problems problem)
+    if(NOT "${problem}" STREQUAL "")
+        list(APPEND ${problems} "${context}: ${problem}")
+    endif()
+endmacro()
+
+# True (in <result>) when <path> is known only at build time: a generator expression, or a file that does
+# not exist yet inside the build tree, where some rule of the build may make it.
+function(_kiteboot_made_by_build path result)
+    cmake_path(IS_PREFIX CMAKE_BINARY_DIR "${path}" NORMALIZE in_build_tree)
+    if(path MATCHES "\\$<" OR (NOT EXISTS "${path}" AND in_build_tree))
+        set(${result} TRUE PARENT_SCOPE)
+    else()
+        set(${result} FALSE PARENT_SCOPE)
+    endif()
+endfunction()
+
+# Writes <text> to <file> when the file does not hold it already, so that an unchanged file keeps its time
+# and nothing is rebuilt for it. The text is written as it is: no variable or generator expression in it
+# is expanded.
+function(_kiteboot_write_if_changed file text)
+    file(CONFIGURE OUTPUT "${file}" CONTENT "@text@" @ONLY)
+endfunction()
+
+# The resource script of the branding: manifest, icon group 101 and version information, all in language
+# 1033 (English, United States).
+function(_kiteboot_resource_script result manifest icon version strings)
+    string(REPLACE "." "," numbers "${version}")
+    set(rc "#pragma code_page(65001)\nLANGUAGE 9, 1\n\n")
+    _kiteboot_rc_string("${manifest}" manifest_literal)
+    _kiteboot_rc_string("${icon}" icon_literal)
+    string(APPEND rc "1 24 ${manifest_literal}\n101 ICON ${icon_literal}\n\n")
+    string(APPEND rc "1 VERSIONINFO\nFILEVERSION ${numbers}\nPRODUCTVERSION ${numbers}\n"
+                     "FILEFLAGSMASK 0x3f\nFILEFLAGS 0x0\nFILEOS 0x40004\nFILETYPE 0x1\nFILESUBTYPE 0x0\n"
+                     "BEGIN\n    BLOCK \"StringFileInfo\"\n    BEGIN\n        BLOCK \"040904b0\"\n        BEGIN\n")
+    list(LENGTH strings count)
+    math(EXPR last "${count} - 1")
+    foreach(index RANGE 0 ${last} 2)
+        math(EXPR value_index "${index} + 1")
+        list(GET strings ${index} key)
+        list(GET strings ${value_index} value)
+        _kiteboot_rc_string("${value}" value_literal)
+        string(APPEND rc "            VALUE \"${key}\", ${value_literal}\n")
+    endforeach()
+    string(APPEND rc "        END\n    END\n    BLOCK \"VarFileInfo\"\n    BEGIN\n"
+                     "        VALUE \"Translation\", 0x409, 1200\n    END\nEND\n")
+    set(${result} "${rc}" PARENT_SCOPE)
+endfunction()
+
+# The signing parameters of one target, written as a script that KitebootSign.cmake reads at build time.
+function(_kiteboot_signing_script target file tool pkcs12 cert key password_file timestamp_url description)
+    set(script "# Signing parameters of ${target}, written by kiteboot_add_bootstrapper.\n")
+    foreach(name tool pkcs12 cert key password_file timestamp_url description)
+        string(TOUPPER "${name}" upper)
+        string(APPEND script "set(SIGN_${upper} [==[${${name}}]==])\n")
+    endforeach()
+    _kiteboot_write_if_changed("${file}" "${script}")
+endfunction()
+
+# Finds the signing tool: osslsigncode wherever it is installed, otherwise signtool on a Windows host.
+function(_kiteboot_find_signing_tool result)
+    find_program(KITEBOOT_OSSLSIGNCODE osslsigncode NO_CMAKE_FIND_ROOT_PATH)
+    if(KITEBOOT_OSSLSIGNCODE)
+        set(${result} "${KITEBOOT_OSSLSIGNCODE}" PARENT_SCOPE)
+        return()
+    endif()
+    if(CMAKE_HOST_WIN32)
+        find_program(KITEBOOT_SIGNTOOL signtool NO_CMAKE_FIND_ROOT_PATH)
+        if(KITEBOOT_SIGNTOOL)
+            set(${result} "${KITEBOOT_SIGNTOOL}" PARENT_SCOPE)
+            return()
+        endif()
+    endif()
+    set(${result} "" PARENT_SCOPE)
+endfunction()
+
+# The implementation behind kiteboot_add_bootstrapper; the option ALLOW_NO_PAYLOAD makes a launcher without
+# resource 100, which only the project's own tests need.
+function(_kiteboot_add_bootstrapper target)
+    set(options ALLOW_NO_PAYLOAD)
+    set(values PAYLOAD OUTPUT_NAME ICON VERSION COMPANY PRODUCT DESCRIPTION COPYRIGHT
+               SIGN_PKCS12 SIGN_CERT SIGN_KEY SIGN_PASSWORD_FILE TIMESTAMP_URL)
+    cmake_parse_arguments(ARG "${options}" "${values}" "SOURCES" ${ARGN})
+    set(context "kiteboot_add_bootstrapper(${target})")
+    set(scripts ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
+    if(ARG_UNPARSED_ARGUMENTS)
+        message(FATAL_ERROR "${context}: unknown arguments: ${ARG_UNPARSED_ARGUMENTS}")
+    endif()
+    get_property(launcher GLOBAL PROPERTY KITEBOOT_DEFAULT_LAUNCHER)
+    if(NOT launcher)
+        message(FATAL_ERROR "${context}: kiteboot is not set up; use find_package(kiteboot) or "
+                            "add_subdirectory(<kiteboot source>) first")
+    endif()
+    if(NOT DEFINED CMAKE_RC_COMPILE_OBJECT OR NOT DEFINED CMAKE_CXX_LINK_EXECUTABLE)
+        message(FATAL_ERROR "${context}: enable the CXX and RC languages in this project, "
+                            "for example project(<name> LANGUAGES CXX RC)")
+    endif()
+
+    foreach(name ICON VERSION COMPANY PRODUCT DESCRIPTION COPYRIGHT)
+        if(NOT DEFINED ARG_${name})
+            get_property(ARG_${name} GLOBAL PROPERTY KITEBOOT_DEFAULT_${name})
+        endif()
+    endforeach()
+    if(NOT ARG_OUTPUT_NAME)
+        set(ARG_OUTPUT_NAME ${target})
+    endif()
+    foreach(name PAYLOAD ICON SIGN_PKCS12 SIGN_CERT SIGN_KEY SIGN_PASSWORD_FILE)
+        if(ARG_${name} AND NOT ARG_${name} MATCHES "^\\$<")
+            get_filename_component(ARG_${name} "${ARG_${name}}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+        endif()
+    endforeach()
+
+    # Every problem that can be seen now is reported at once, each naming its file or value.
+    set(problems "")
+    if(NOT ARG_PAYLOAD AND NOT ARG_ALLOW_NO_PAYLOAD)
+        _kiteboot_note(problems "PAYLOAD is required: the installer to wrap")
+    elseif(ARG_PAYLOAD)
+        _kiteboot_made_by_build("${ARG_PAYLOAD}" payload_later)
+        if(NOT payload_later)
+            kiteboot_check_payload("${ARG_PAYLOAD}" problem)
+            _kiteboot_note(problems "${problem}")
+        endif()
+    endif()
+    _kiteboot_made_by_build("${ARG_ICON}" icon_later)
+    if(NOT icon_later)
+        kiteboot_check_icon("${ARG_ICON}" problem)
+        _kiteboot_note(problems "${problem}")
+    endif()
+    kiteboot_check_version("${ARG_VERSION}" problem)
+    _kiteboot_note(problems "${problem}")
+    foreach(name COMPANY PRODUCT DESCRIPTION COPYRIGHT OUTPUT_NAME)
+        if(ARG_${name} MATCHES "[\r\n\t]")
+            _kiteboot_note(problems "${name} '${ARG_${name}}' holds a line break or a tab")
+        endif()
+    endforeach()
+
+    set(signing FALSE)
+    if(ARG_SIGN_PKCS12 OR ARG_SIGN_CERT OR ARG_SIGN_KEY)
+        set(signing TRUE)
+        if(ARG_SIGN_PKCS12 AND (ARG_SIGN_CERT OR ARG_SIGN_KEY))
+            _kiteboot_note(problems "give either SIGN_PKCS12 or SIGN_CERT with SIGN_KEY, not both")
+        elseif(NOT ARG_SIGN_PKCS12 AND NOT (ARG_SIGN_CERT AND ARG_SIGN_KEY))
+            _kiteboot_note(problems "SIGN_CERT and SIGN_KEY go together")
+        endif()
+        foreach(name SIGN_PKCS12 SIGN_CERT SIGN_KEY SIGN_PASSWORD_FILE)
+            if(ARG_${name} AND NOT EXISTS "${ARG_${name}}")
+                _kiteboot_note(problems "${name} '${ARG_${name}}' does not exist")
+            endif()
+        endforeach()
+        _kiteboot_find_signing_tool(sign_tool)
+        if(NOT sign_tool)
+            _kiteboot_note(problems "signing needs osslsigncode (Debian package osslsigncode) or, on Windows, "
+                                    "signtool from the Windows SDK; neither was found")
+        elseif(sign_tool MATCHES "signtool" AND NOT ARG_SIGN_PKCS12)
+            _kiteboot_note(problems "signtool signs with a PKCS#12 file only: give SIGN_PKCS12")
+        endif()
+    elseif(ARG_SIGN_PASSWORD_FILE OR ARG_TIMESTAMP_URL)
+        _kiteboot_note(problems "SIGN_PASSWORD_FILE and TIMESTAMP_URL need SIGN_PKCS12 or SIGN_CERT with SIGN_KEY")
+    endif()
+
+    if(problems)
+        list(JOIN problems "\n" text)
+        message(FATAL_ERROR "${text}")
+    endif()
+
+    # The build checks the payload and the icon again before they are embedded: either may be made or
+    # replaced after the project was configured.
+    set(work ${CMAKE_CURRENT_BINARY_DIR}/${target}.kiteboot)
+    set(stamp ${work}/inputs.checked)
+    set(check_args -D "CONTEXT=${context}" -D "ICON=${ARG_ICON}" -D "STAMP=${stamp}")
+    set(check_depends "${ARG_ICON}")
+    if(ARG_PAYLOAD)
+        list(APPEND check_args -D "PAYLOAD=${ARG_PAYLOAD}")
+        list(APPEND check_depends "${ARG_PAYLOAD}")
+    endif()
+    add_custom_command(OUTPUT ${stamp}
+        COMMAND ${CMAKE_COMMAND} ${check_args} -P ${scripts}/KitebootInputs.cmake
+        DEPENDS ${check_depends} ${scripts}/KitebootInputs.cmake
+        COMMENT "Checking the payload and icon of ${target}"
+        VERBATIM)
+
+    get_property(manifest GLOBAL PROPERTY KITEBOOT_DEFAULT_MANIFEST)
+    set(strings
+        CompanyName "${ARG_COMPANY}"
+        FileDescription "${ARG_DESCRIPTION}"
+        FileVersion "${ARG_VERSION}"
+        InternalName "${ARG_OUTPUT_NAME}"
+        LegalCopyright "${ARG_COPYRIGHT}"
+        OriginalFilename "${ARG_OUTPUT_NAME}.exe"
+        ProductName "${ARG_PRODUCT}"
+        ProductVersion "${ARG_VERSION}")
+    _kiteboot_resource_script(rc "${manifest}" "${ARG_ICON}" "${ARG_VERSION}" "${strings}")
+    set(rc_files ${work}/branding.rc)
+    _kiteboot_write_if_changed(${work}/branding.rc "${rc}")
+    if(ARG_PAYLOAD)
+        # Generated, so that the payload may be given as a generator expression.
+        _kiteboot_rc_string("${ARG_PAYLOAD}" payload_literal)
+        file(GENERATE OUTPUT ${work}/payload.rc CONTENT "LANGUAGE 9, 1\n100 RCDATA ${payload_literal}\n")
+        list(APPEND rc_files ${work}/payload.rc)
+    endif()
+    # The resource compiler does not report the files a script embeds. The stamp is renewed whenever the
+    # payload or the icon changes, so depending on it recompiles the scripts then.
+    set_source_files_properties(${rc_files} PROPERTIES OBJECT_DEPENDS "${stamp};${manifest}")
+
+    add_executable(${target} WIN32 ${rc_files} ${stamp} ${ARG_SOURCES})
+    target_link_libraries(${target} PRIVATE ${launcher})
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME "${ARG_OUTPUT_NAME}" LINKER_LANGUAGE CXX)
+    if(MINGW)
+        # Static runtime: the bootstrapper imports system DLLs only. No link time stamp, so equal inputs
+        # give an equal file. A file alignment equal to the page size lets the loader map the image
+        # instead of reading the whole payload into memory before the program starts.
+        target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
+                            -Wl,--no-insert-timestamp -Wl,--file-alignment,0x1000)
+    elseif(MSVC)
+        set_property(TARGET ${target} PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
+        target_link_options(${target} PRIVATE /Brepro)
+    endif()
+
+    if(signing)
+        set(sign_params ${work}/signing.cmake)
+        _kiteboot_signing_script(${target} ${sign_params} "${sign_tool}" "${ARG_SIGN_PKCS12}" "${ARG_SIGN_CERT}"
+                                 "${ARG_SIGN_KEY}" "${ARG_SIGN_PASSWORD_FILE}" "${ARG_TIMESTAMP_URL}"
+                                 "${ARG_DESCRIPTION}")
+        add_custom_command(TARGET ${target} POST_BUILD
+            COMMAND ${CMAKE_COMMAND} -D "PARAMETERS=${sign_params}" -D "FILE=$<TARGET_FILE:${target}>"
+                    -P ${scripts}/KitebootSign.cmake
+            COMMENT "Signing ${ARG_OUTPUT_NAME}.exe"
+            VERBATIM)
+    endif()
+endfunction()
+
+function(kiteboot_add_bootstrapper target)
+    cmake_parse_arguments(ARG "ALLOW_NO_PAYLOAD" "" "" ${ARGN})
+    if(ARG_ALLOW_NO_PAYLOAD)
+        message(FATAL_ERROR "kiteboot_add_bootstrapper(${target}): unknown arguments: ALLOW_NO_PAYLOAD")
+    endif()
+    _kiteboot_add_bootstrapper(${target} ${ARGN})
+endfunction()
