@@ -1,0 +1,262 @@
+// The launcher's own functions on real directories and argument vectors. The launcher's source file is
+// compiled into this test, so the functions of its unnamed namespace are reachable here; its WinMain is
+// simply never called.
+#include "windows/wrappers/kiteboot/kiteboot.cpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <stdexcept>
+
+#include "programs/probe_report.h"
+#include "support/LogCapture.h"
+#include "support/Process.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+// ---- isSecureDirectoryIntact
+
+class SecureDirectoryCheck : public testing::Test {
+  protected:
+    void SetUp() override { testing_support::writeFile(payload, "MZ payload"); }
+
+    TempDir directory{"kbsecure"};
+    const std::string payload = directory / "setup.exe";
+};
+
+TEST_F(SecureDirectoryCheck, PayloadAlonePasses) {
+    EXPECT_TRUE(isSecureDirectoryIntact(directory.path(), payload));
+}
+
+TEST_F(SecureDirectoryCheck, LetterCaseOfThePayloadPathDoesNotMatter) {
+    EXPECT_TRUE(isSecureDirectoryIntact(directory.path(), directory / "SETUP.EXE"));
+    EXPECT_TRUE(
+        isSecureDirectoryIntact(directory.path(), tstrings::toLower(directory.path()) + "\\Setup.Exe"));
+}
+
+TEST_F(SecureDirectoryCheck, AnythingBesidesThePayloadFails) {
+    struct Case {
+        const char* what;
+        void (*add)(const TempDir& directory);
+    };
+    const Case cases[] = {
+        {"extra file", [](const TempDir& d) { testing_support::writeFile(d / "other.dll", ""); }},
+        {"extra empty subdirectory",
+         [](const TempDir& d) { ASSERT_TRUE(CreateDirectoryA((d / "sub").c_str(), nullptr)); }},
+        {"file in a subdirectory",
+         [](const TempDir& d) {
+             ASSERT_TRUE(CreateDirectoryA((d / "sub").c_str(), nullptr));
+             testing_support::writeFile(d / "sub\\setup.exe", "");
+         }},
+        {"payload and a file differing only by extension",
+         [](const TempDir& d) { testing_support::writeFile(d / "setup.exe.tmp", ""); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir directory("kbsecure");
+        testing_support::writeFile(directory / "setup.exe", "MZ");
+        c.add(directory);
+        EXPECT_FALSE(isSecureDirectoryIntact(directory.path(), directory / "setup.exe"));
+    }
+}
+
+TEST_F(SecureDirectoryCheck, SingleEntryUnderAnotherNameFails) {
+    EXPECT_FALSE(isSecureDirectoryIntact(directory.path(), directory / "install.exe"));
+    EXPECT_FALSE(isSecureDirectoryIntact(directory.path(), directory / "setup.ex"));
+}
+
+TEST_F(SecureDirectoryCheck, MissingPayloadOrDirectoryFailsWithoutException) {
+    ASSERT_TRUE(DeleteFileA(payload.c_str()));
+    EXPECT_FALSE(isSecureDirectoryIntact(directory.path(), payload));
+    ASSERT_TRUE(RemoveDirectoryA(directory.path().c_str()));
+    EXPECT_FALSE(isSecureDirectoryIntact(directory.path(), payload));
+}
+
+// ---- createSecureDirectory
+
+// Points TEMP (and so GetTempPath) at a directory of the test's own while alive.
+class TempOverride {
+  public:
+    explicit TempOverride(const std::string& path) : saved_(read("TEMP")), savedTmp_(read("TMP")) {
+        SetEnvironmentVariableA("TEMP", path.c_str());
+        SetEnvironmentVariableA("TMP", path.c_str());
+    }
+    ~TempOverride() {
+        SetEnvironmentVariableA("TEMP", saved_.c_str());
+        SetEnvironmentVariableA("TMP", savedTmp_.c_str());
+    }
+
+  private:
+    static std::string read(const char* name) {
+        char buffer[32768] = {};
+        GetEnvironmentVariableA(name, buffer, sizeof(buffer));
+        return buffer;
+    }
+    std::string saved_;
+    std::string savedTmp_;
+};
+
+TEST(CreateSecureDirectory, MakesAFreshZorDirectoryDirectlyInTemp) {
+    TempDir temp("kbtemp");
+    TempOverride override(temp.path());
+    testing_support::LogCapture log;
+    const std::string first = createSecureDirectory();
+    const std::string second = createSecureDirectory();
+    const std::regex name(R"(zor-?\d+\.tmp)");
+    for (const std::string& path : {first, second}) {
+        EXPECT_EQ(FileUtils::parentPath(path), temp.path());
+        EXPECT_TRUE(std::regex_match(FileUtils::fileName(path), name)) << path;
+        EXPECT_TRUE(testing_support::isDirectory(path)) << path;
+        EXPECT_TRUE(testing_support::listDirectory(path).empty());
+    }
+    EXPECT_NE(first, second);
+    // The reserving files are gone: TEMP holds the two directories and nothing else.
+    std::vector<std::string> expected = {FileUtils::fileName(first), FileUtils::fileName(second)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(testing_support::listDirectory(temp.path()), expected);
+    const std::vector<std::string> messages = {"Created [" + first + "] file", "Deleted [" + first + "] file",
+                                               "Created [" + second + "] file",
+                                               "Deleted [" + second + "] file"};
+    EXPECT_EQ(log.messages(), messages);
+}
+
+TEST(CreateSecureDirectory, FailsWhenTheTemporaryDirectoryIsMissing) {
+    TempDir temp("kbtemp");
+    TempOverride override(temp / "missing");
+    testing_support::LogCapture log;
+    try {
+        createSecureDirectory();
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(
+            std::string(error.what()).find("createTempFile(zor, .tmp, " + (temp / "missing") + ") failed"),
+            std::string::npos)
+            << error.what();
+    }
+    EXPECT_TRUE(testing_support::listDirectory(temp.path()).empty());
+    EXPECT_TRUE(log.messages().empty());
+}
+
+// ---- Argument vector: silent mode and the payload's command line
+
+// Sets __argc/__argv to a vector of the test's own while alive.
+class ArgumentsOverride {
+  public:
+    explicit ArgumentsOverride(std::vector<std::string> arguments)
+        : arguments_(std::move(arguments)), savedArgc_(__argc), savedArgv_(__argv) {
+        for (std::string& argument : arguments_)
+            pointers_.push_back(argument.data());
+        pointers_.push_back(nullptr);
+        __argc = static_cast<int>(arguments_.size());
+        __argv = pointers_.data();
+    }
+    ~ArgumentsOverride() {
+        __argc = savedArgc_;
+        __argv = savedArgv_;
+    }
+
+  private:
+    std::vector<std::string> arguments_;
+    std::vector<char*> pointers_;
+    int savedArgc_;
+    char** savedArgv_;
+};
+
+TEST(SilentMode, EachSilentOptionAnywhereSuppressesTheNotice) {
+    const std::vector<std::vector<std::string>> silent = {
+        {"setup.exe", "/s"},
+        {"setup.exe", "INSTALL_SILENT=Enable"},
+        {"setup.exe", "INSTALL_SILENT=1"},
+        {"setup.exe", "a", "INSTALL_SILENT=1", "b"},
+        {"setup.exe", "x", "y", "/s"},
+        {"/s"},  // element 0 counts like every other element
+    };
+    for (const auto& arguments : silent) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        ArgumentsOverride override(arguments);
+        EXPECT_TRUE(isSilentMode());
+    }
+}
+
+TEST(SilentMode, OnlyExactWholeArgumentsCount) {
+    const std::vector<std::vector<std::string>> notSilent = {
+        {"setup.exe"},
+        {"setup.exe", "/S"},
+        {"setup.exe", "INSTALL_SILENT=enable"},
+        {"setup.exe", "install_silent=1"},
+        {"setup.exe", "INSTALL_SILENT=0"},
+        {"setup.exe", "INSTALL_SILENT=Enable2"},
+        {"setup.exe", "-s"},
+        {"setup.exe", "/silent"},
+        {"setup.exe", "/s "},
+        {"setup.exe", " /s"},
+        {"setup.exe", "x /s"},
+        {"setup.exe", ""},
+    };
+    for (const auto& arguments : notSilent) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        ArgumentsOverride override(arguments);
+        EXPECT_FALSE(isSilentMode());
+    }
+}
+
+TEST(PayloadCommandLine, PayloadPathReplacesElementZero) {
+    ArgumentsOverride override({"C:\\Downloads\\setup.exe", "/s", "INSTALLDIR=C:\\Program Files\\App"});
+    EXPECT_EQ(getCommandLine("C:\\Temp\\zor1.tmp\\setup.exe"),
+              "\"C:\\Temp\\zor1.tmp\\setup.exe\" \"/s\" \"INSTALLDIR=C:\\Program Files\\App\"");
+}
+
+TEST(PayloadCommandLine, MissingArgumentVectorThrows) {
+    ArgumentsOverride override({});
+    __argv = nullptr;
+    try {
+        getCommandLine("C:\\Temp\\zor1.tmp\\setup.exe");
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_TRUE(std::regex_match(
+            error.what(), std::regex(R"(kiteboot\.cpp\(\d+\) at `anonymous-namespace'::getCommandLine\(\): )"
+                                     R"(__targv is NULL)")))
+            << error.what();
+    }
+}
+
+// ---- execProcessWaitForFinish
+
+TEST(PayloadProcess, RunsInItsOwnDirectoryAndReturnsTheExitCode) {
+    TempDir directory("kbexec");
+    TempDir reports("kbreport");
+    const std::string program = directory / "probe.exe";
+    ASSERT_TRUE(
+        CopyFileA(testing_support::siblingProgram("probe_payload.exe").c_str(), program.c_str(), TRUE));
+    const std::string report = reports / "report.txt";
+    SetEnvironmentVariableA(probe::kReportVariable, report.c_str());
+    SetEnvironmentVariableA(probe::kExitVariable, "0xC0000135");
+    const DWORD exitCode = execProcessWaitForFinish(program, "\"" + program + "\" \"a b\"");
+    SetEnvironmentVariableA(probe::kReportVariable, nullptr);
+    SetEnvironmentVariableA(probe::kExitVariable, nullptr);
+    EXPECT_EQ(exitCode, 0xC0000135ul);
+    const probe::Report received = probe::parseReport(testing_support::readFile(report));
+    EXPECT_EQ(received.currentDirectory, directory.path());
+    EXPECT_EQ(received.arguments, (std::vector<std::string>{program, "a b"}));
+}
+
+TEST(PayloadProcess, MissingProgramThrowsWithTheSystemError) {
+    TempDir directory("kbexec");
+    const std::string program = directory / "absent.exe";
+    try {
+        execProcessWaitForFinish(program, "\"" + program + "\"");
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& error) {
+        const std::string text = error.what();
+        EXPECT_NE(text.find("`anonymous-namespace'::execProcessWaitForFinish(): CreateProcess failed. System "
+                            "error [2]"),
+                  std::string::npos)
+            << text;
+    }
+}
+
+}  // namespace
