@@ -6,11 +6,14 @@
 #include "common/windows/WinAutoHandle.h"
 
 class Dll {
-public:
-    // Loads <system directory>\<baseName> ("user32", "ntdll", "Kernel32"), never through the search path.
-    // Throws ZorError<SysError> ("LoadLibraryW(<path>) failed").
+  public:
+    // Loads <system directory>\<baseName> ("user32", "ntdll", "Kernel32"), never through the search path;
+    // the loader adds ".dll" to a name without extension. Throws ZorError<SysError> ("LoadLibraryW(<path>)
+    // failed"), and ZorError<std::invalid_argument> for a base name with a separator or drive, "." or "..",
+    // or an empty one, since that would reach outside the system directory.
     explicit Dll(const std::string& baseName);
-    // Takes a reference of its own on the module. Throws ZorError<SysError> ("GetModuleHandleExW(<path>) failed").
+    // Takes a reference of its own on the module. Throws ZorError<SysError> ("GetModuleHandleExW(<path>)
+    // failed").
     Dll(const Dll& other);
     Dll& operator=(const Dll&) = delete;
     ~Dll();
@@ -23,7 +26,7 @@ public:
     const std::wstring& name() const { return name_; }
     HMODULE handle() const { return handle_.get(); }
 
-private:
+  private:
     std::wstring name_;
     UniqueModule handle_;
 };

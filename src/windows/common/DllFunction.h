@@ -16,7 +16,7 @@ enum class Binding {
 // Function is a function pointer type, for example int (WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT).
 template <class Function>
 class DllFunction {
-public:
+  public:
     DllFunction(const Dll& library, const std::string& name, Binding binding)
         : library_(library),
           function_(reinterpret_cast<Function>(library_.getFunction(name, binding == Binding::Strict))),
@@ -30,13 +30,14 @@ public:
     operator Function() const {
         if (!function_) {
             throw ZorError<std::runtime_error>(
-                std::runtime_error(functionName_ + "() function is not available in " + tstrings::toUtf8(library_.name())),
+                std::runtime_error(functionName_ + "() function is not available in " +
+                                   tstrings::toUtf8(library_.name())),
                 SourceLocation(kHeaderFile, ZOR_FUNCTION, __LINE__));
         }
         return function_;
     }
 
-private:
+  private:
     // This header's path as the location of the conversion's failure, written with "\\" separators.
     static constexpr const char* kHeaderFile = "src\\windows\\common\\DllFunction.h";
 

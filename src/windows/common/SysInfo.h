@@ -31,7 +31,16 @@ std::string getSystemDir();
 // 4: 8 (6.2); 5: 8.1 (6.3); 6: 10 and later releases reporting 10.0; 7: any other version from 6 up.
 int classifyOsVersion(unsigned long major, unsigned long minor);
 
-// The class of the running system.
+// The class of the running system, computed during static initialisation.
 int getOsVersionClass();
+
+// Fills a version record; true when it did. May throw (binding its library can fail).
+using OsVersionReader = bool (*)(OSVERSIONINFOEXW& record);
+
+// Zeroes record and sets its size field, fills it with primary or, when primary returns false, with
+// fallback, and returns classifyOsVersion of its major and minor version. Never throws, so it can run
+// during static initialisation: an exception from a reader becomes one ERROR record, and the record is
+// then treated as unread (zeroed again, class 0) without trying the other reader.
+int readOsVersionClass(OSVERSIONINFOEXW& record, OsVersionReader primary, OsVersionReader fallback) noexcept;
 
 }  // namespace SysInfo
