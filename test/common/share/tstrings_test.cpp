@@ -111,6 +111,12 @@ TEST(Utf8, InvalidInputGivesEmptyTextWithoutError) {
     }
 }
 
+TEST(Utf8, LoneSurrogateBecomesTheReplacementCharacter) {
+    // UTF-16 that is not valid: WideCharToMultiByte without flags replaces it, so nothing is lost silently
+    // and nothing throws.
+    EXPECT_EQ("a\xEF\xBF\xBDz", tstrings::toUtf8(L"a\xD800z"));
+}
+
 TEST(CaseInsensitive, AsciiLettersAreTheOnlyBytesLowered) {
     for (int byte = 0; byte < 256; ++byte) {
         const char c = static_cast<char>(byte);
