@@ -35,17 +35,6 @@ TEST(Deletion, AbsentTargetsCountAsDeletedSilently) {
     EXPECT_TRUE(log.records.empty());
 }
 
-TEST(FileDeletion, DeletesAndLogs) {
-    TempDir dir;
-    const std::string file = dir / "a.txt";
-    writeFile(file, "a");
-    LogCapture log;
-    FileUtils::deleteFile(file);
-    EXPECT_FALSE(exists(file));
-    EXPECT_EQ(describeRecords(log),
-              std::vector<std::string>{trace(kDeleteFileImpl, "Deleted [" + file + "] file")});
-}
-
 TEST(FileDeletion, ReadOnlyFileLosesTheAttributeAndGoes) {
     TempDir dir;
     const std::string file = dir / "ro.txt";
