@@ -102,6 +102,8 @@ private:
 // Removes what it was given when executed or destroyed: files first, then the files of directories,
 // then whole trees, then empty directories, each group in order of addition. Never throws; what cannot
 // be removed stays (and, with the reboot fallback on, is scheduled for deletion at the next start).
+// A directory link (junction, symbolic link) met in a tree is removed as a link: what it points to is
+// never deleted. A failure that escapes an entry is logged at ERROR and the other entries still run.
 class ScopedDeleter {
 public:
     ScopedDeleter() = default;
