@@ -20,7 +20,8 @@ class ScopedHandle {
 public:
     ScopedHandle() = default;
     explicit ScopedHandle(Handle handle) : handle_(handle), owned_(true) {}
-    ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.handle_), owned_(std::exchange(other.owned_, false)) {}
+    ScopedHandle(ScopedHandle&& other) noexcept
+        : handle_(other.handle_), owned_(std::exchange(other.owned_, false)) {}
     ScopedHandle& operator=(ScopedHandle&& other) noexcept {
         if (this != &other) {
             reset();
@@ -67,8 +68,7 @@ using UniqueModule = ScopedHandle<HMODULE, freeLIBRARY>;
 
 // Ends a directory search started by FindFirstFile. Null and INVALID_HANDLE_VALUE are skipped. Never throws.
 inline void closeFINDHANDLE(HANDLE search) noexcept {
-    if (search != nullptr && search != INVALID_HANDLE_VALUE)
-        FindClose(search);
+    if (search != nullptr && search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
 using UniqueFindHandle = ScopedHandle<HANDLE, closeFINDHANDLE>;

@@ -5,7 +5,8 @@
 
 namespace {
 
-constexpr DWORD kFromSystem = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
+constexpr DWORD kFromSystem =
+    FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
 
 // Owns the buffer FormatMessageW allocates.
 struct LocalBuffer {
@@ -31,12 +32,14 @@ std::wstring toOneLine(const wchar_t* text, DWORD length) {
 }
 
 // The full text of a SysError: "<message>. System error [<code>](system error <code> (<description>))".
-std::string makeMessage(const std::string& message, const char* label, const void* failedFunction, DWORD code) {
+std::string makeMessage(const std::string& message, const char* label, const void* failedFunction,
+                        DWORD code) {
     MessageBuilder text;
     text << label << " [" << code << "]";
     HMODULE module = nullptr;
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           static_cast<const char*>(failedFunction), &module)) {
+    if (GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<const char*>(failedFunction), &module)) {
         text << "(" << formatSystemError(code, module) << ")";
     } else {
         LOG_WARNING("GetModuleHandleEx() failed for " << failedFunction << " address.");
@@ -48,14 +51,16 @@ std::string makeMessage(const std::string& message, const char* label, const voi
 
 std::string getSystemErrorText(DWORD code, HMODULE module) {
     LocalBuffer buffer;
-    DWORD length = formatMessage(module ? kFromSystem | FORMAT_MESSAGE_FROM_HMODULE : kFromSystem, module, code, buffer);
+    DWORD length =
+        formatMessage(module ? kFromSystem | FORMAT_MESSAGE_FROM_HMODULE : kFromSystem, module, code, buffer);
     if (length == 0 && module) length = formatMessage(kFromSystem, nullptr, code, buffer);
     if (length == 0) return "No description available";
     return tstrings::toUtf8(toOneLine(buffer.text, length));
 }
 
 std::string formatSystemError(DWORD code, HMODULE module) {
-    return (MessageBuilder() << "system error " << code << " (" << getSystemErrorText(code, module) << ")").str();
+    return (MessageBuilder() << "system error " << code << " (" << getSystemErrorText(code, module) << ")")
+        .str();
 }
 
 SysError::SysError(const MessageBuilder& message, const void* failedFunction, unsigned long code)

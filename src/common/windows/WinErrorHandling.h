@@ -18,10 +18,11 @@ std::string formatSystemError(DWORD code, HMODULE module = nullptr);
 // function that failed, message is a MessageBuilder insertion chain ("DeleteFile(" << path << ") failed").
 // The _LAST_ERROR form reads the thread's last error before anything else runs.
 #define ZOR_THROW_SYS_ERROR(function, code, message) \
-    throw ::ZorError<::SysError>(::SysError(::MessageBuilder() << message, ::functionAddress(function), (code)), ZOR_HERE)
+    throw ::ZorError<::SysError>(                    \
+        ::SysError(::MessageBuilder() << message, ::functionAddress(function), (code)), ZOR_HERE)
 
-#define ZOR_THROW_LAST_ERROR(function, message)                  \
-    do {                                                         \
-        const DWORD zorLastError_ = ::GetLastError();            \
-        ZOR_THROW_SYS_ERROR(function, zorLastError_, message);   \
+#define ZOR_THROW_LAST_ERROR(function, message)                \
+    do {                                                       \
+        const DWORD zorLastError_ = ::GetLastError();          \
+        ZOR_THROW_SYS_ERROR(function, zorLastError_, message); \
     } while (false)
