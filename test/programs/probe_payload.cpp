@@ -13,8 +13,7 @@
 namespace {
 
 std::string toUtf8(const std::wstring& text) {
-    if (text.empty())
-        return {};
+    if (text.empty()) return {};
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                          nullptr, nullptr);
     std::string result(size, '\0');
@@ -31,10 +30,8 @@ std::wstring widen(const char* ascii) {
 std::wstring variable(const char* name, bool* set = nullptr) {
     const std::wstring wideName = widen(name);
     const DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
-    if (set)
-        *set = size != 0;
-    if (size == 0)
-        return {};
+    if (set) *set = size != 0;
+    if (size == 0) return {};
     std::wstring value(size, L'\0');
     const DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
     value.resize(length);
@@ -88,8 +85,7 @@ std::string makeReport(int argc, wchar_t** argv) {
     probe::appendField(report, "module_path", toUtf8(self));
     bool inheritedSet = false;
     const std::wstring inherited = variable(probe::kInheritedVariable, &inheritedSet);
-    if (inheritedSet)
-        probe::appendField(report, "inherited", toUtf8(inherited));
+    if (inheritedSet) probe::appendField(report, "inherited", toUtf8(inherited));
     std::uint64_t size = 0;
     std::string hash;
     hashFile(self, size, hash);
@@ -104,8 +100,7 @@ void writeReport(const std::wstring& path, const std::string& report) {
     const std::wstring partial = path + L".part";
     HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
+    if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(file, report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
     CloseHandle(file);
@@ -158,16 +153,12 @@ int wmain(int argc, wchar_t** argv) {
     const bool crash = variable(probe::kCrashVariable) == L"1";
 
     const std::wstring waitFor = variable(probe::kWaitForVariable);
-    if (!waitFor.empty())
-        waitForFile(waitFor);
+    if (!waitFor.empty()) waitForFile(waitFor);
     const std::wstring reportPath = variable(probe::kReportVariable);
-    if (!reportPath.empty())
-        writeReport(reportPath, makeReport(argc, argv));
+    if (!reportPath.empty()) writeReport(reportPath, makeReport(argc, argv));
     const std::wstring child = variable(probe::kSpawnVariable);
-    if (!child.empty())
-        spawn(child);
-    if (!sleep.empty())
-        Sleep(static_cast<DWORD>(std::wcstoul(sleep.c_str(), nullptr, 0)));
+    if (!child.empty()) spawn(child);
+    if (!sleep.empty()) Sleep(static_cast<DWORD>(std::wcstoul(sleep.c_str(), nullptr, 0)));
     if (crash) {
         // A write to a page without access. Not to address 0: Wine running as root may have the lowest
         // pages mapped. The volatile pointer keeps the compiler from reasoning about the write.

@@ -44,7 +44,7 @@ inline void appendField(std::string& report, const std::string& key, const std::
 
 // FNV-1a, 64 bits: enough to tell two executables apart in a test.
 class Fnv1a {
-  public:
+public:
     void add(const char* data, std::size_t size) {
         for (std::size_t i = 0; i < size; ++i) {
             hash_ ^= static_cast<unsigned char>(data[i]);
@@ -59,7 +59,7 @@ class Fnv1a {
         return text;
     }
 
-  private:
+private:
     std::uint64_t hash_ = 0xCBF29CE484222325ull;
 };
 

@@ -35,8 +35,7 @@ std::regex failureText(const std::string& message, unsigned long code) {
     std::string escaped;
     for (const char c :
          message + ". System error [" + std::to_string(code) + "](" + formatSystemError(code) + ")") {
-        if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos)
-            escaped += '\\';
+        if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) escaped += '\\';
         escaped += c;
     }
     return std::regex(R"(Resources\.cpp\(\d+\) at Resource::getPtr\(\): )" + escaped);
@@ -97,7 +96,7 @@ TEST(ResourceGetPtr, StringSelectsItsEntryInTheBlock) {
 }
 
 class ResourceSaveToFile : public testing::Test {
-  protected:
+protected:
     TempDir directory{"kbres"};
     testing_support::LogCapture log;
 };

@@ -21,7 +21,7 @@ using testing_support::TempDir;
 // ---- isSecureDirectoryIntact
 
 class SecureDirectoryCheck : public testing::Test {
-  protected:
+protected:
     void SetUp() override { testing_support::writeFile(payload, "MZ payload"); }
 
     TempDir directory{"kbsecure"};
@@ -80,7 +80,7 @@ TEST_F(SecureDirectoryCheck, MissingPayloadOrDirectoryFailsWithoutException) {
 
 // Points TEMP (and so GetTempPath) at a directory of the test's own while alive.
 class TempOverride {
-  public:
+public:
     explicit TempOverride(const std::string& path) : saved_(read("TEMP")), savedTmp_(read("TMP")) {
         SetEnvironmentVariableA("TEMP", path.c_str());
         SetEnvironmentVariableA("TMP", path.c_str());
@@ -90,7 +90,7 @@ class TempOverride {
         SetEnvironmentVariableA("TMP", savedTmp_.c_str());
     }
 
-  private:
+private:
     static std::string read(const char* name) {
         char buffer[32768] = {};
         GetEnvironmentVariableA(name, buffer, sizeof(buffer));
@@ -145,7 +145,7 @@ TEST(CreateSecureDirectory, FailsWhenTheTemporaryDirectoryIsMissing) {
 
 // Sets __argc/__argv to a vector of the test's own while alive.
 class ArgumentsOverride {
-  public:
+public:
     explicit ArgumentsOverride(std::vector<std::string> arguments)
         : arguments_(std::move(arguments)), savedArgc_(__argc), savedArgv_(__argv) {
         for (std::string& argument : arguments_)
@@ -159,7 +159,7 @@ class ArgumentsOverride {
         __argv = savedArgv_;
     }
 
-  private:
+private:
     std::vector<std::string> arguments_;
     std::vector<char*> pointers_;
     int savedArgc_;

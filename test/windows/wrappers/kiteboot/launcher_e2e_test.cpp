@@ -37,8 +37,7 @@ std::string launcherPath(const std::string& name) {
 std::string escapeRegex(const std::string& text) {
     std::string escaped;
     for (const char c : text) {
-        if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos)
-            escaped += '\\';
+        if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) escaped += '\\';
         escaped += c;
     }
     return escaped;
@@ -65,7 +64,7 @@ std::string summary(const char* level, const char* file, const char* function, c
 
 // One start of a launcher: its own TEMP, a report file outside it, the exit code.
 class LauncherRun {
-  public:
+public:
     // tempPrefix names the run's TEMP directory (it may hold any UTF-8 text).
     explicit LauncherRun(std::string launcher, const std::string& tempPrefix = "kbtemp")
         : temp(tempPrefix), launcher_(std::move(launcher)) {
@@ -140,7 +139,7 @@ class LauncherRun {
     TempDir outside{"kbout"};
     testing_support::ProcessOptions options;
 
-  private:
+private:
     std::string reportPath() const { return outside / "report.txt"; }
 
     std::string launcher_;
@@ -171,8 +170,7 @@ TEST(LauncherExitCode, CrashOfThePayloadComesBackAsItsExceptionCode) {
 
 // The payload's argument vector, element 0 (its own path) left out.
 std::vector<std::string> payloadArguments(const probe::Report& report) {
-    if (report.arguments.empty())
-        return {};
+    if (report.arguments.empty()) return {};
     return std::vector<std::string>(report.arguments.begin() + 1, report.arguments.end());
 }
 
