@@ -3,8 +3,9 @@
 #
 #   consumer_test.sh installed <source> <build> <work> <python>
 #     kiteboot through find_package from the prefix that packaging_install filled (<build>/packaging-prefix);
-#     signed with a PKCS#12 file and a password file. A wrong password fails the build and leaves no
-#     executable; with the right one the build succeeds.
+#     signed with a PKCS#12 file and a password file, and time-stamped by a time-stamp authority that
+#     this test runs on 127.0.0.1. A wrong password fails the build and leaves no executable; with the
+#     right one the build succeeds.
 #   consumer_test.sh subdirectory <source> <build> <work> <python>
 #     kiteboot through add_subdirectory of a copy of its sources at another path; signed with PEM files.
 #     The same consumer built through find_package in yet another directory gives a byte-identical
@@ -67,17 +68,66 @@ check_runs() {
     fi
 }
 
+# check_signature <exe> [osslsigncode verify arguments...]
 check_signature() {
-    if osslsigncode verify -CAfile "$keys/cert.pem" -in "$1" >"$work/verify.txt" 2>&1 &&
-        grep -q "Signature verification: ok" "$work/verify.txt" &&
+    exe=$1
+    shift
+    if osslsigncode verify -CAfile "$keys/cert.pem" "$@" -in "$exe" >"$work/verify.txt" 2>&1 &&
+        grep -q "^Signature verification: ok" "$work/verify.txt" &&
         grep -q "Message digest algorithm *: SHA256" "$work/verify.txt" &&
         grep -q "Subject: /CN=kiteboot packaging test" "$work/verify.txt"; then
-        pass "$(basename "$1") carries a valid SHA-256 signature by the test certificate"
+        pass "$(basename "$exe") carries a valid SHA-256 signature by the test certificate"
     else
         cat "$work/verify.txt"
-        fail "$(basename "$1") is not signed as expected"
+        fail "$(basename "$exe") is not signed as expected"
     fi
 }
+
+# A time-stamp authority with a throwaway certificate of its own, on a free port of 127.0.0.1.
+tsa="$work/tsa"
+tsa_pid=
+start_time_stamp_authority() {
+    mkdir -p "$tsa"
+    cat >"$tsa/openssl.cnf" <<EOF
+[ req ]
+distinguished_name = dn
+[ dn ]
+[ tsa_certificate ]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, timeStamping
+[ tsa ]
+default_tsa = tsa_config
+[ tsa_config ]
+serial = $tsa/serial
+signer_cert = $tsa/cert.pem
+signer_key = $tsa/key.pem
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha256
+accuracy = secs:1
+ordering = no
+tsa_name = no
+ess_cert_id_chain = no
+ess_cert_id_alg = sha256
+EOF
+    echo 01 >"$tsa/serial"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=kiteboot packaging test TSA" \
+        -config "$tsa/openssl.cnf" -extensions tsa_certificate -keyout "$tsa/key.pem" -out "$tsa/cert.pem" \
+        >"$tsa/log" 2>&1 || return 1
+    "$python" "$source/test/packaging/tsa_server.py" "$tsa/openssl.cnf" "$tsa/port" 2>>"$tsa/log" &
+    tsa_pid=$!
+    for _ in $(seq 50); do
+        [ -s "$tsa/port" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+stop_time_stamp_authority() {
+    [ -n "$tsa_pid" ] && kill "$tsa_pid" 2>/dev/null
+    tsa_pid=
+}
+trap stop_time_stamp_authority EXIT
 
 # configure_consumer <build dir> <cmake arguments...>
 configure_consumer() {
@@ -107,8 +157,14 @@ installed)
     out="$work/installed-build"
     printf 'wrong password\n' >"$work/wrong-password.txt"
     cp "$work/wrong-password.txt" "$work/password.txt"
+    if ! start_time_stamp_authority; then
+        cat "$tsa/log"
+        echo "FAIL: the time-stamp authority did not start"
+        exit 1
+    fi
     configure_consumer "$out" "$(installed_arguments)" "-DVENDOR_PAYLOAD=$build/bin/demo-installer.exe" \
-        "-DVENDOR_SIGN_PKCS12=$keys/cert.p12" "-DVENDOR_SIGN_PASSWORD_FILE=$work/password.txt" || exit 1
+        "-DVENDOR_SIGN_PKCS12=$keys/cert.p12" "-DVENDOR_SIGN_PASSWORD_FILE=$work/password.txt" \
+        "-DVENDOR_TIMESTAMP_URL=http://127.0.0.1:$(cat "$tsa/port")/" || exit 1
     grep -q "kiteboot_DIR:PATH=$prefix/lib/cmake/kiteboot" "$out/CMakeCache.txt" ||
         fail "find_package did not take kiteboot from $prefix"
 
@@ -126,7 +182,13 @@ installed)
     fi
     cp "$keys/password.txt" "$work/password.txt"
     build_consumer "$out" || exit 1
-    check_signature "$out/Vendor Setup signed.exe"
+    stop_time_stamp_authority
+    check_signature "$out/Vendor Setup signed.exe" -TSA-CAfile "$tsa/cert.pem"
+    if grep -q "Timestamp Server Signature verification: ok" "$work/verify.txt"; then
+        pass "the signature carries a valid time stamp"
+    else
+        fail "the signature carries no valid time stamp"
+    fi
     check_runs "$out/Vendor Setup.exe"
     check_runs "$out/Vendor Setup signed.exe"
     ;;
