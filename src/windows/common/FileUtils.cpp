@@ -50,8 +50,7 @@ std::string invalidFileNameChars() {
 bool createNewFile(const std::string& path) {
     UniqueHandle file(
         CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE)
-        return false;
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
     file.reset();
     LOG_TRACE("Created [" << path << "] file");
     return true;
@@ -64,8 +63,7 @@ void createDir(std::string path) {
         return;
     }
     const DWORD error = GetLastError();
-    if (isDirectory(GetFileAttributesA(path.c_str())))
-        return;
+    if (isDirectory(GetFileAttributesA(path.c_str()))) return;
     ZOR_THROW_SYS_ERROR(CreateDirectoryA, error, "CreateDirectory(" << path << ") failed");
 }
 
@@ -75,10 +73,8 @@ std::string describeMove(const std::string& from, const std::string& to, DWORD f
     const bool onReboot = (flags & MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
     std::string text = to.empty() ? (onReboot ? "Delete" : "Deleted") : (onReboot ? "Move" : "Moved");
     text += " '" + from + "' " + (folder ? "folder" : "file");
-    if (!to.empty())
-        text += " to '" + to + "'";
-    if (onReboot)
-        text += " on reboot";
+    if (!to.empty()) text += " to '" + to + "'";
+    if (onReboot) text += " on reboot";
     return text;
 }
 
@@ -113,12 +109,21 @@ void deleteOnReboot(const std::string& path) noexcept {
 
 bool deleteDirectoryTree(const std::string& dir);
 
+// The text of what a failed removal leaves on disk, logged at ERROR so that nothing stays behind unsaid:
+// "DeleteFile(<path>) failed. System error ...". error is the failed call's last error.
+std::string leftoverText(const char* call, const std::string& path, const void* function, DWORD error) {
+    return SysError(MessageBuilder() << call << "(" << path << ") failed", function, error).what();
+}
+
 // Deletes each file it is shown and remembers whether one stayed; the walk goes on past it.
 class DeleteFilesCallback : public DirectoryCallback {
-  public:
+public:
     bool visitFile(const std::string& path) override {
-        if (!deleteFile(path, std::nothrow))
+        if (!deleteFile(path, std::nothrow)) {
+            const DWORD error = GetLastError();
+            LOG_ERROR(leftoverText("DeleteFile", path, functionAddress(DeleteFileA), error));
             failed = true;
+        }
         return true;
     }
 
@@ -127,17 +132,16 @@ class DeleteFilesCallback : public DirectoryCallback {
 
 // Also removes each subdirectory with everything in it.
 class DeleteAllCallback : public DeleteFilesCallback {
-  public:
+public:
     bool visitDirectory(const std::string& path) override {
-        if (!deleteDirectoryTree(path))
-            failed = true;
+        if (!deleteDirectoryTree(path)) failed = true;
         return true;
     }
 };
 
 // Empties one directory of its files, or (recursive) removes it with everything in it.
 class BatchDeleter {
-  public:
+public:
     BatchDeleter(const std::string& directory, bool recursive)
         : directory_(directory), recursive_(recursive) {}
 
@@ -145,7 +149,7 @@ class BatchDeleter {
     // every subdirectory and the directory itself) was removed. Never throws.
     bool execute();
 
-  private:
+private:
     bool deleteContents();
 
     std::string directory_;
@@ -154,17 +158,16 @@ class BatchDeleter {
 
 bool BatchDeleter::execute() {
     const DWORD attributes = GetFileAttributesA(directory_.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
-    if (!isDirectory(attributes))
-        return false;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (!isDirectory(attributes)) return false;
     try {
         // A link inside (or as) a tree is removed as a link; its target's contents are not ours.
-        if (recursive_ && isLink(attributes))
-            return deleteDirectory(directory_, std::nothrow);
-        if (!deleteContents())
-            return false;
-        return recursive_ ? deleteDirectory(directory_, std::nothrow) : true;
+        if (!(recursive_ && isLink(attributes)) && !deleteContents()) return false;
+        if (!recursive_) return true;
+        if (deleteDirectory(directory_, std::nothrow)) return true;
+        const DWORD error = GetLastError();
+        LOG_ERROR(leftoverText("RemoveDirectory", directory_, functionAddress(RemoveDirectoryA), error));
+        return false;
     }
     ZOR_REPORT_EXCEPTIONS
     return false;
@@ -236,18 +239,15 @@ std::vector<std::string> leftoversToSchedule(const std::string& path, DWORD attr
 // Schedules whatever the entry's immediate deletion left behind for deletion at the next start.
 void scheduleLeftovers(const std::string& path, int type) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
     for (const std::string& leftover : leftoversToSchedule(path, attributes, type))
         deleteOnReboot(leftover);
 }
 
 void processEntry(const std::string& path, ScopedDeleter::EntryKind kind) {
-    if (kind < 0 || kind > 7)
-        return;
+    if (kind < 0 || kind > 7) return;
     deleteNow(path, kind / 2);
-    if (kind % 2 != 0)
-        scheduleLeftovers(path, kind / 2);
+    if (kind % 2 != 0) scheduleLeftovers(path, kind / 2);
 }
 
 }  // namespace
@@ -270,8 +270,7 @@ std::string createTempFile(const std::string& prefix, const std::string& suffix,
     const DWORD ticks = GetTickCount();
     for (DWORD attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         std::string path = joinPath(dir, tempFileName(prefix, ticks + attempt, suffix));
-        if (createNewFile(path))
-            return path;
+        if (createNewFile(path)) return path;
     }
     ZOR_THROW_RUNTIME_ERROR("createTempFile(" << prefix << ", " << suffix << ", " << dir << ") failed");
 }
@@ -280,8 +279,7 @@ void createDirectories(const std::string& path) {
     // Every ancestor from the top down, each with its separator, then the path itself.
     const std::string target = stripTrailingSeparators(path) + '\\';
     for (std::size_t i = 0; i < target.size(); ++i) {
-        if (isSeparator(target[i]))
-            createDir(target.substr(0, i + 1));
+        if (isSeparator(target[i])) createDir(target.substr(0, i + 1));
     }
 }
 
@@ -293,15 +291,12 @@ void moveFile(const std::string& from, const std::string& to) {
 }
 
 bool deleteFile(const std::string& path, const std::nothrow_t&) {
-    if (deleteFileImpl(path))
-        return true;
-    if (GetLastError() != ERROR_ACCESS_DENIED)
-        return false;
+    if (deleteFileImpl(path)) return true;
+    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
     // Access denied: a second chance only for a read-only file.
     const DWORD attributes = GetFileAttributesA(path.c_str());
     SetLastError(ERROR_ACCESS_DENIED);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0)
-        return false;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
     if (SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) {
         LOG_TRACE("Discarded R/O attribute from [" << path << "] file");
         return deleteFileImpl(path);

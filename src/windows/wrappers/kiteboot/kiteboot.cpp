@@ -17,6 +17,10 @@
 #include "windows/common/Security.h"
 #include "windows/common/SysInfo.h"
 #include "windows/wrappers/kiteboot/CommandLine.h"
+#include "windows/wrappers/kiteboot/HeldDirectory.h"
+#ifdef KITEBOOT_TEST_HOOKS
+#include "windows/wrappers/kiteboot/TestHooks.h"
+#endif
 
 namespace {
 
@@ -28,16 +32,31 @@ constexpr const wchar_t* kAdminNoticeText = L"Administrator privileges are requi
 constexpr const wchar_t* kAdminNoticeCaption = L"Execution Error";
 
 // A new, empty directory in the temporary directory that only administrators may use. Its unique name
-// is reserved by creating a file, which is deleted at once so the directory can take its place.
-std::string createSecureDirectory() {
+// is reserved by creating a file, which is deleted at once so the directory can take its place. The
+// directory is created and opened in one step and hold keeps it open without delete sharing: the user's
+// own unelevated processes may delete children of their temporary directory, and could otherwise rename
+// it away and put a directory of theirs under its name before the payload starts.
+std::string createSecureDirectory(UniqueHandle& hold) {
     const std::string path = FileUtils::createTempFile("zor", ".tmp", SysInfo::getTempDir());
     FileUtils::deleteFile(path);
     security::SecurityDescriptor descriptor{MessageBuilder(kSecureDirectoryAccess)};
-    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-    if (!CreateDirectoryA(path.c_str(), &attributes)) {
-        ZOR_THROW_LAST_ERROR(CreateDirectoryA, "CreateDirectory(" << path << ") failed");
+    DWORD error = ERROR_SUCCESS;
+    hold = createHeldDirectory(path, descriptor.get(), error);
+    if (error != ERROR_SUCCESS) {
+        ZOR_THROW_SYS_ERROR(CreateDirectoryA, error, "CreateDirectory(" << path << ") failed");
     }
     return path;
+}
+
+// The extracted payload opened for reading, shared for reading only: while the handle is held no other
+// process can write, replace, rename or delete the file, so what is checked is what is started.
+UniqueHandle holdPayload(const std::string& payloadPath) {
+    UniqueHandle file(CreateFileA(payloadPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        ZOR_THROW_LAST_ERROR(CreateFileA, "CreateFile(" << payloadPath << ") failed");
+    }
+    return file;
 }
 
 // True when the directory holds exactly the payload and nothing else, at any depth.
@@ -53,8 +72,7 @@ bool isSecureDirectoryIntact(const std::string& directory, const std::string& pa
 
 // The payload path and the launcher's arguments, each quoted so the payload receives them unchanged.
 std::string getCommandLine(const std::string& payloadPath) {
-    if (!__argv)
-        ZOR_THROW_RUNTIME_ERROR("__targv is NULL");
+    if (!__argv) ZOR_THROW_RUNTIME_ERROR("__targv is NULL");
     return buildCommandLine(payloadPath, __argc, __argv);
 }
 
@@ -89,12 +107,10 @@ DWORD execProcessWaitForFinish(const std::string& applicationPath, const std::st
 // True when any argument, the program path included, is exactly one of the silent-installation options.
 bool isSilentMode() {
     const std::vector<std::string> silentOptions = {"/s", "INSTALL_SILENT=Enable", "INSTALL_SILENT=1"};
-    if (!__argv)
-        return false;
+    if (!__argv) return false;
     for (int i = 0; i < __argc; ++i) {
         for (const std::string& option : silentOptions) {
-            if (option == __argv[i])
-                return true;
+            if (option == __argv[i]) return true;
         }
     }
     return false;
@@ -117,17 +133,23 @@ int run() {
     int exitCode = -1;
     try {
         if (!security::isProcessElevated()) {
-            if (!isSilentMode())
-                showAdminErrorMessageBox();
+            if (!isSilentMode()) showAdminErrorMessageBox();
             LOG_ERROR("Administrator privileges are required to run this application, exiting.");
             return -1;
         }
         const std::string launcherName = FileUtils::fileName(SysInfo::getProcessModulePath());
-        const std::string secureDirectory = createSecureDirectory();
+        // The deleter is made (empty) before the holds, so they are released before it removes the directory.
         FileUtils::ScopedDeleter deleter;
+        UniqueHandle directoryHold;
+        const std::string secureDirectory = createSecureDirectory(directoryHold);
         deleter.addDirectoryTree(secureDirectory);
         const std::string payloadPath = FileUtils::joinPath(secureDirectory, launcherName);
         Resource(kPayloadResourceId, kRawDataType, SysInfo::getCurrentModuleHandle()).saveToFile(payloadPath);
+#ifdef KITEBOOT_TEST_HOOKS
+        kiteboot_test_hooks::afterExtraction(secureDirectory, payloadPath);
+#endif
+        // Held from before the check until the payload has ended.
+        const UniqueHandle payloadHold = holdPayload(payloadPath);
         if (isSecureDirectoryIntact(secureDirectory, payloadPath)) {
             exitCode = static_cast<int>(execProcessWaitForFinish(payloadPath, getCommandLine(payloadPath)));
         } else {
@@ -143,13 +165,11 @@ int run() {
 void hardenLibrarySearch() {
     SetDllDirectoryA("");
     HMODULE kernel32 = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, "kernel32", &kernel32))
-        return;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, "kernel32", &kernel32)) return;
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
         reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
-    if (setDefaultDllDirectories)
-        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 }  // namespace

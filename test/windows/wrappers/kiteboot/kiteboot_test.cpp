@@ -104,8 +104,10 @@ TEST(CreateSecureDirectory, MakesAFreshZorDirectoryDirectlyInTemp) {
     TempDir temp("kbtemp");
     TempOverride override(temp.path());
     testing_support::LogCapture log;
-    const std::string first = createSecureDirectory();
-    const std::string second = createSecureDirectory();
+    UniqueHandle firstHold;
+    UniqueHandle secondHold;
+    const std::string first = createSecureDirectory(firstHold);
+    const std::string second = createSecureDirectory(secondHold);
     const std::regex name(R"(zor-?\d+\.tmp)");
     for (const std::string& path : {first, second}) {
         EXPECT_EQ(FileUtils::parentPath(path), temp.path());
@@ -129,7 +131,8 @@ TEST(CreateSecureDirectory, FailsWhenTheTemporaryDirectoryIsMissing) {
     TempOverride override(temp / "missing");
     testing_support::LogCapture log;
     try {
-        createSecureDirectory();
+        UniqueHandle hold;
+        createSecureDirectory(hold);
         FAIL() << "no exception";
     } catch (const std::runtime_error& error) {
         EXPECT_NE(
