@@ -238,17 +238,4 @@ TEST_P(BootstrapperResources, PayloadIsTheDemoInstaller) {
 INSTANTIATE_TEST_SUITE_P(Packaging, BootstrapperResources,
                          ::testing::Values(kDefaultBranding, kVendorBranding));
 
-// The default icon is the twelve images Windows picks from: 48, 32, 24 and 16 pixels at 32, 8 and 4 bits.
-TEST(DefaultIcon, HoldsTwelveImagesOfFourSizesAtThreeDepths) {
-    const std::vector<IconImage> images =
-        parseIcoFile(readFile(siblingProgram("packaging-data\\kiteboot.ico")));
-    std::vector<std::string> seen;
-    for (const IconImage& image : images)
-        seen.push_back(std::to_string(image.width) + "x" + std::to_string(image.height) + "@" +
-                       std::to_string(image.bitCount));
-    EXPECT_EQ(seen,
-              (std::vector<std::string>{"48x48@32", "32x32@32", "24x24@32", "16x16@32", "48x48@8", "32x32@8",
-                                        "24x24@8", "16x16@8", "48x48@4", "32x32@4", "24x24@4", "16x16@4"}));
-}
-
 }  // namespace
