@@ -66,7 +66,13 @@ endfunction()
 # and nothing is rebuilt for it. The text is written as it is: no variable or generator expression in it
 # is expanded.
 function(_kiteboot_write_if_changed file text)
-    file(CONFIGURE OUTPUT "${file}" CONTENT "@text@" @ONLY)
+    if(EXISTS "${file}")
+        file(READ "${file}" current)
+        if(current STREQUAL text)
+            return()
+        endif()
+    endif()
+    file(WRITE "${file}" "${text}")
 endfunction()
 
 # The resource script of the branding: manifest, icon group 101 and version information, all in language
