@@ -11,8 +11,7 @@
 namespace {
 
 std::string expandSelf(const std::string& message, int line) {
-    if (message != "@self")
-        return message;
+    if (message != "@self") return message;
     return (MessageBuilder() << "pid=" << GetCurrentProcessId() << " tid=" << GetCurrentThreadId()
                              << " line=" << line)
         .str();

@@ -21,8 +21,7 @@ std::string wideModulePath() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2)
-        return 2;
+    if (argc < 2) return 2;
     std::ofstream out(argv[1], std::ios::binary);
     try {
         out << SysInfo::getProcessModulePath() << "\n";

@@ -7,8 +7,7 @@
 #include "windows/common/SysInfo.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2)
-        return 2;
+    if (argc < 2) return 2;
     std::ofstream out(argv[1], std::ios::binary);
     try {
         const bool elevated = security::isProcessElevated();

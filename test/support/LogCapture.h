@@ -9,7 +9,7 @@
 namespace testing_support {
 
 class LogCapture : public LogAppender {
-  public:
+public:
     LogCapture();
     ~LogCapture() override;
     LogCapture(const LogCapture&) = delete;
@@ -22,19 +22,19 @@ class LogCapture : public LogAppender {
 
     std::vector<LogRecord> records;
 
-  private:
+private:
     LogAppender* previous_;
 };
 
 // Sets the logger's threshold while the object lives, and restores it afterwards.
 class ThresholdOverride {
-  public:
+public:
     explicit ThresholdOverride(int threshold);
     ~ThresholdOverride();
     ThresholdOverride(const ThresholdOverride&) = delete;
     ThresholdOverride& operator=(const ThresholdOverride&) = delete;
 
-  private:
+private:
     int saved_;
 };
 

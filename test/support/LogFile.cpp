@@ -72,8 +72,7 @@ std::vector<ParsedRecord> parseLog(const std::string& text) {
 
 std::vector<ParsedRecord> readLogRecords(const std::string& directory) {
     const std::string path = directory + "\\morvane.log";
-    if (!exists(path))
-        return {};
+    if (!exists(path)) return {};
     return parseLog(readFile(path));
 }
 

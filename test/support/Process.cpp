@@ -20,8 +20,7 @@ std::wstring environmentBlock(const std::map<std::string, std::string>& override
     for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
         const std::wstring text(entry);
         const std::size_t equals = text.find(L'=', 1);
-        if (equals == std::wstring::npos)
-            continue;
+        if (equals == std::wstring::npos) continue;
         variables[text.substr(0, equals)] = text.substr(equals + 1);
     }
     FreeEnvironmentStringsW(strings);
@@ -30,8 +29,7 @@ std::wstring environmentBlock(const std::map<std::string, std::string>& override
         for (auto it = variables.begin(); it != variables.end();) {
             it = _wcsicmp(it->first.c_str(), wideName.c_str()) == 0 ? variables.erase(it) : std::next(it);
         }
-        if (!value.empty())
-            variables[wideName] = tstrings::fromUtf8(value);
+        if (!value.empty()) variables[wideName] = tstrings::fromUtf8(value);
     }
     std::wstring block;
     for (const auto& [name, value] : variables)
@@ -62,8 +60,8 @@ UniqueHandle limitedPrimaryToken() {
 
 }  // namespace
 
-unsigned long runProcessRaw(const std::string& program, const std::string& commandLine,
-                            const ProcessOptions& options) {
+UniqueHandle startProcessRaw(const std::string& program, const std::string& commandLine,
+                             const ProcessOptions& options) {
     const std::wstring application = tstrings::fromUtf8(program);
     std::wstring command = tstrings::fromUtf8(commandLine);
     std::wstring environment = environmentBlock(options.environment);
@@ -87,15 +85,23 @@ unsigned long runProcessRaw(const std::string& program, const std::string& comma
         throw std::runtime_error("cannot start " + program + " (error " + std::to_string(GetLastError()) +
                                  ")");
     }
-    UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
-    if (WaitForSingleObject(process.get(), options.timeoutMs) != WAIT_OBJECT_0) {
+    return UniqueHandle(info.hProcess);
+}
+
+unsigned long waitForProcess(const UniqueHandle& process, const std::string& program, unsigned timeoutMs) {
+    if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
         TerminateProcess(process.get(), 1);
         throw std::runtime_error(program + " did not end in time");
     }
     DWORD exitCode = 0;
     GetExitCodeProcess(process.get(), &exitCode);
     return exitCode;
+}
+
+unsigned long runProcessRaw(const std::string& program, const std::string& commandLine,
+                            const ProcessOptions& options) {
+    return waitForProcess(startProcessRaw(program, commandLine, options), program, options.timeoutMs);
 }
 
 unsigned long runProcess(const std::string& program, const std::vector<std::string>& arguments,

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/windows/WinAutoHandle.h"
+
 namespace testing_support {
 
 struct ProcessOptions {
@@ -20,6 +22,15 @@ struct ProcessOptions {
 // Throws std::runtime_error when it cannot be started or does not end within the timeout.
 unsigned long runProcessRaw(const std::string& program, const std::string& commandLine,
                             const ProcessOptions& options = {});
+
+// Starts program like runProcessRaw and returns its process handle without waiting.
+// Throws std::runtime_error when it cannot be started.
+UniqueHandle startProcessRaw(const std::string& program, const std::string& commandLine,
+                             const ProcessOptions& options = {});
+
+// Waits up to timeoutMs for a started process and returns its exit code. Throws std::runtime_error (and
+// ends the process) when it does not end in time.
+unsigned long waitForProcess(const UniqueHandle& process, const std::string& program, unsigned timeoutMs);
 
 // The same with an argument vector, quoted as the launcher quotes its payload's arguments.
 unsigned long runProcess(const std::string& program, const std::vector<std::string>& arguments,

@@ -34,8 +34,7 @@ TempDir::TempDir(const std::string& prefix) {
             path_ = name.str();
             return;
         }
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            throw std::runtime_error("cannot create " + name.str());
+        if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + name.str());
     }
 }
 
@@ -46,14 +45,12 @@ TempDir::~TempDir() {
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary);
     out << content;
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
+    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path);
+    if (!in) throw std::runtime_error("cannot read " + path);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
@@ -72,12 +69,10 @@ std::vector<std::string> listDirectory(const std::string& path) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
+    if (find == INVALID_HANDLE_VALUE) return names;
     do {
         const std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
+        if (name != "." && name != "..") names.push_back(name);
     } while (FindNextFileA(find, &data));
     FindClose(find);
     std::sort(names.begin(), names.end());
@@ -89,8 +84,7 @@ namespace {
 // Works on wide "\\?\" paths, so that trees deeper than MAX_PATH characters go too.
 void removeAllWide(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
     SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         DeleteFileW(path.c_str());
@@ -102,8 +96,7 @@ void removeAllWide(const std::wstring& path) {
     if (find != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..")
-                names.push_back(name);
+            if (name != L"." && name != L"..") names.push_back(name);
         } while (FindNextFileW(find, &data));
         FindClose(find);
     }

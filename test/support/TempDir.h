@@ -7,7 +7,7 @@
 namespace testing_support {
 
 class TempDir {
-  public:
+public:
     // Made inside the process's temporary directory; prefix names it for a reader of leftovers.
     explicit TempDir(const std::string& prefix = "kbt");
     ~TempDir();
@@ -18,7 +18,7 @@ class TempDir {
     // path() joined with a relative name.
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 
-  private:
+private:
     std::string path_;
 };
 

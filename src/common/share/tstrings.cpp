@@ -67,10 +67,8 @@ bool formatGrowing(std::string& result, const char* format, va_list args) {
 std::string toMultiByte(const std::wstring& text) {
     const int length = static_cast<int>(text.size());
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (size < 0)
-        ZOR_THROW_RUNTIME_ERROR("Unexpected reply from WideCharToMultiByte()");
-    if (size == 0)
-        return std::string();
+    if (size < 0) ZOR_THROW_RUNTIME_ERROR("Unexpected reply from WideCharToMultiByte()");
+    if (size == 0) return std::string();
     std::string result(static_cast<std::size_t>(size), '\0');
     if (WideCharToMultiByte(CP_UTF8, 0, text.data(), length, &result[0], size, nullptr, nullptr) != size) {
         ZOR_THROW_RUNTIME_ERROR("Unexpected reply from WideCharToMultiByte()");
@@ -81,10 +79,8 @@ std::string toMultiByte(const std::wstring& text) {
 std::wstring fromMultiByte(const std::string& text) {
     const int length = static_cast<int>(text.size());
     const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
-    if (size < 0)
-        ZOR_THROW_RUNTIME_ERROR("Unexpected reply from MultiByteToWideChar()");
-    if (size == 0)
-        return std::wstring();
+    if (size < 0) ZOR_THROW_RUNTIME_ERROR("Unexpected reply from MultiByteToWideChar()");
+    if (size == 0) return std::wstring();
     std::wstring result(static_cast<std::size_t>(size), L'\0');
     if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, &result[0], size) != size) {
         ZOR_THROW_RUNTIME_ERROR("Unexpected reply from MultiByteToWideChar()");
@@ -118,8 +114,7 @@ std::wstring fromUtf8(const std::string& text) {
 std::string toLower(const std::string& text) {
     std::string lowered(text);
     for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return lowered;
 }

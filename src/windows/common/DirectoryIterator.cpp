@@ -51,15 +51,13 @@ void iterateDirectory(const std::string& dir, DirectoryCallback& callback) {
     UniqueFindHandle search(FindFirstFileA(joinPath(dir, "*").c_str(), &entry));
     if (search.get() == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND)
-            return;
+        if (error == ERROR_FILE_NOT_FOUND) return;
         ZOR_THROW_SYS_ERROR(FindFirstFileA, error, "FindFirstFile(" << dir << ") failed");
     }
     while (visitEntry(dir, entry, callback)) {
         if (!FindNextFileA(search.get(), &entry)) {
             const DWORD error = GetLastError();
-            if (error == ERROR_NO_MORE_FILES)
-                return;
+            if (error == ERROR_NO_MORE_FILES) return;
             ZOR_THROW_SYS_ERROR(FindNextFileA, error, "FindNextFile(" << dir << ") failed");
         }
     }
@@ -84,26 +82,22 @@ DirectoryIterator& DirectoryIterator::withDirectories(bool on) {
 
 void DirectoryIterator::collectItems(std::vector<std::string>& out) {
     const DWORD attributes = GetFileAttributesA(dir_.c_str());
-    if (!isDirectory(attributes))
-        return;
+    if (!isDirectory(attributes)) return;
     // A link met inside the tree (junction or directory symbolic link) is listed but not entered: its
     // contents belong elsewhere, and a listing that feeds a deletion must not reach them.
-    if (insideTree_ && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return;
+    if (insideTree_ && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return;
     ItemsReleaser releaser{items_};
     iterateDirectory(dir_, *this);
     out.insert(out.end(), std::make_move_iterator(items_.begin()), std::make_move_iterator(items_.end()));
 }
 
 bool DirectoryIterator::visitFile(const std::string& path) {
-    if (withFiles_)
-        items_.push_back(path);
+    if (withFiles_) items_.push_back(path);
     return true;
 }
 
 bool DirectoryIterator::visitDirectory(const std::string& path) {
-    if (withDirectories_)
-        items_.push_back(path);
+    if (withDirectories_) items_.push_back(path);
     if (recursive_) {
         DirectoryIterator subtree(path);
         subtree.recursive(true).withFiles(withFiles_).withDirectories(withDirectories_);

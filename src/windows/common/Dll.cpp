@@ -28,8 +28,7 @@ std::wstring systemLibraryPath(const std::string& baseName) {
 
 HMODULE loadLibrary(const std::wstring& path) {
     const HMODULE module = LoadLibraryW(path.c_str());
-    if (!module)
-        ZOR_THROW_LAST_ERROR(LoadLibraryW, "LoadLibraryW(" << path << ") failed");
+    if (!module) ZOR_THROW_LAST_ERROR(LoadLibraryW, "LoadLibraryW(" << path << ") failed");
     return module;
 }
 

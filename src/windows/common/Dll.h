@@ -6,7 +6,7 @@
 #include "common/windows/WinAutoHandle.h"
 
 class Dll {
-  public:
+public:
     // Loads <system directory>\<baseName> ("user32", "ntdll", "Kernel32"), never through the search path;
     // the loader adds ".dll" to a name without extension. Throws ZorError<SysError> ("LoadLibraryW(<path>)
     // failed"), and ZorError<std::invalid_argument> for a base name with a separator or drive, "." or "..",
@@ -26,7 +26,7 @@ class Dll {
     const std::wstring& name() const { return name_; }
     HMODULE handle() const { return handle_.get(); }
 
-  private:
+private:
     std::wstring name_;
     UniqueModule handle_;
 };

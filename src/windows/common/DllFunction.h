@@ -16,7 +16,7 @@ enum class Binding {
 // Function is a function pointer type, for example int (WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT).
 template <class Function>
 class DllFunction {
-  public:
+public:
     DllFunction(const Dll& library, const std::string& name, Binding binding)
         : library_(library),
           function_(reinterpret_cast<Function>(library_.getFunction(name, binding == Binding::Strict))),
@@ -37,7 +37,7 @@ class DllFunction {
         return function_;
     }
 
-  private:
+private:
     // This header's path as the location of the conversion's failure, written with "\\" separators.
     static constexpr const char* kHeaderFile = "src\\windows\\common\\DllFunction.h";
 

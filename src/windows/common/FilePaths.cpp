@@ -14,11 +14,9 @@ bool isSeparator(char c) {
 
 std::string parentPath(const std::string& path) {
     const std::size_t last = path.find_last_of(kSeparators);
-    if (last == std::string::npos)
-        return std::string();
+    if (last == std::string::npos) return std::string();
     const std::size_t end = path.find_last_not_of(kSeparators, last);
-    if (end == std::string::npos)
-        return std::string();
+    if (end == std::string::npos) return std::string();
     return path.substr(0, end + 1);
 }
 
@@ -33,10 +31,8 @@ std::string stripTrailingSeparators(const std::string& path) {
 }
 
 std::string joinPath(const std::string& base, const std::string& tail) {
-    if (base.empty())
-        return tail;
-    if (tail.empty())
-        return base;
+    if (base.empty()) return tail;
+    if (tail.empty()) return base;
     const std::size_t skip = isSeparator(tail.front()) ? 1 : 0;
     return stripTrailingSeparators(base) + '\\' + tail.substr(skip);
 }

@@ -22,8 +22,7 @@ bool initWithRtlGetVersion(OSVERSIONINFOEXW& record) {
         return false;
     }
     const LONG status = static_cast<RtlGetVersionFunction>(rtlGetVersion)(&record);
-    if (status == 0)
-        return true;
+    if (status == 0) return true;
     LOG_ERROR("RtlGetVersion"
               << "() failed: " << status);
     return false;
@@ -36,8 +35,7 @@ bool initWithGetVersionEx(OSVERSIONINFOEXW& record) {
                   << " is not available");
         return false;
     }
-    if (static_cast<GetVersionExFunction>(getVersionEx)(&record))
-        return true;
+    if (static_cast<GetVersionExFunction>(getVersionEx)(&record)) return true;
     const DWORD code = GetLastError();
     LOG_ERROR(
         tstrings::unsafe_format("%s failed with %s", "GetVersionExW()", formatSystemError(code).c_str()));
@@ -83,8 +81,7 @@ int classifyOsVersion(unsigned long major, unsigned long minor) {
     static constexpr Row kRows[] = {{5, 1, 1}, {5, 2, 1}, {6, 0, 2}, {6, 1, 3},
                                     {6, 2, 4}, {6, 3, 5}, {10, 0, 6}};
     for (const Row& row : kRows) {
-        if (row.major == major && row.minor == minor)
-            return row.osClass;
+        if (row.major == major && row.minor == minor) return row.osClass;
     }
     return major > 5 ? 7 : 0;
 }
@@ -98,13 +95,11 @@ int readOsVersionClass(OSVERSIONINFOEXW& record, OsVersionReader primary, OsVers
     bool finished = false;
     try {
         // The fallback's own answer is not needed: a record it could not fill keeps its zeros.
-        if (!primary(record))
-            fallback(record);
+        if (!primary(record)) fallback(record);
         finished = true;
     }
     ZOR_REPORT_EXCEPTIONS
-    if (!finished)
-        resetRecord(record);
+    if (!finished) resetRecord(record);
     return classifyOsVersion(record.dwMajorVersion, record.dwMinorVersion);
 }
 

@@ -44,14 +44,11 @@ const void* Resource::getPtr(std::uint32_t& size) const {
     const bool isString = type_ == RT_STRING;
     const unsigned id = static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(name_));
     HRSRC found = FindResourceA(module_, isString ? stringBlockName(id) : name_, type_);
-    if (!found)
-        ZOR_THROW_LAST_ERROR(FindResourceA, describe("cannot find resource"));
+    if (!found) ZOR_THROW_LAST_ERROR(FindResourceA, describe("cannot find resource"));
     HGLOBAL loaded = LoadResource(module_, found);
-    if (!loaded)
-        ZOR_THROW_LAST_ERROR(LoadResource, describe("cannot load resource"));
+    if (!loaded) ZOR_THROW_LAST_ERROR(LoadResource, describe("cannot load resource"));
     const void* data = LockResource(loaded);
-    if (isString)
-        return stringTableEntry(data, id, size);
+    if (isString) return stringTableEntry(data, id, size);
     size = SizeofResource(module_, found);
     return data;
 }

@@ -7,7 +7,7 @@
 #include "common/windows/WinHeaders.h"
 
 class Resource {
-  public:
+public:
     // A resource identified by integer name and type (MAKEINTRESOURCE values) in module.
     Resource(unsigned name, unsigned type, HMODULE module);
 
@@ -22,7 +22,7 @@ class Resource {
     // remains. Throws ZorError<...> or std::ios_base::failure.
     void saveToFile(const std::string& path) const;
 
-  private:
+private:
     // "<message> (name='#<name>', type='#<type>')"
     std::string describe(const char* message) const;
 

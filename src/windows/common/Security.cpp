@@ -16,8 +16,7 @@ namespace {
 constexpr int kLastPreVistaClass = 1;
 
 void freeLOCAL(HLOCAL memory) noexcept {
-    if (memory)
-        LocalFree(memory);
+    if (memory) LocalFree(memory);
 }
 
 // Memory the conversion functions allocate, released with LocalFree on every road out.
@@ -40,8 +39,7 @@ Sid::Sid(const MessageBuilder& text) {
         ZOR_THROW_LAST_ERROR(ConvertStringSidToSidA, "ConvertStringSidToSid failed");
     }
     const LocalMemory convertedMemory(converted);
-    if (!CopySid(sizeof(buffer_), buffer_, converted))
-        ZOR_THROW_LAST_ERROR(CopySid, "CopySid failed");
+    if (!CopySid(sizeof(buffer_), buffer_, converted)) ZOR_THROW_LAST_ERROR(CopySid, "CopySid failed");
 }
 
 SecurityDescriptor::SecurityDescriptor(const MessageBuilder& text) {
@@ -73,15 +71,13 @@ bool isUserAdmin() {
     const SID_AND_ATTRIBUTES* entries = groups->Groups;
     // The attributes are not looked at: a deny-only entry of a filtered token is membership too.
     for (DWORD i = 0; i < groups->GroupCount; ++i) {
-        if (EqualSid(administrators.get(), entries[i].Sid))
-            return true;
+        if (EqualSid(administrators.get(), entries[i].Sid)) return true;
     }
     return false;
 }
 
 bool isProcessElevated() {
-    if (SysInfo::getOsVersionClass() <= kLastPreVistaClass)
-        return isUserAdmin();
+    if (SysInfo::getOsVersionClass() <= kLastPreVistaClass) return isUserAdmin();
     HANDLE rawToken = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
         ZOR_THROW_LAST_ERROR(OpenProcessToken, "OpenProcessToken failed");

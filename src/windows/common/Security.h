@@ -11,26 +11,26 @@ namespace security {
 
 // A copy of one SID in a buffer large enough for any SID.
 class Sid {
-  public:
+public:
     // From an SDDL alias ("BA") or the S-1-5-32-544 notation. Throws ZorError<SysError>
     // ("ConvertStringSidToSid failed", "CopySid failed").
     explicit Sid(const MessageBuilder& text);
     PSID get() { return buffer_; }
     const void* data() const { return buffer_; }
 
-  private:
+private:
     alignas(8) unsigned char buffer_[SECURITY_MAX_SID_SIZE];
 };
 
 // A self-relative security descriptor copied from an SDDL string ("D:(A;;FA;;;BA)").
 class SecurityDescriptor {
-  public:
+public:
     // Throws ZorError<SysError> ("ConvertStringSecurityDescriptorToSecurityDescriptor failed").
     explicit SecurityDescriptor(const MessageBuilder& text);
     PSECURITY_DESCRIPTOR get() { return bytes_.data(); }
     std::size_t size() const { return bytes_.size(); }
 
-  private:
+private:
     std::vector<std::uint8_t> bytes_;
 };
 

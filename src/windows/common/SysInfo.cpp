@@ -24,12 +24,10 @@ std::string getModulePath(HMODULE module) {
     DWORD length = 0;
     for (;;) {
         length = GetModuleFileNameA(module, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length < buffer.size())
-            break;
+        if (length < buffer.size()) break;
         buffer.resize(buffer.size() * 2, '\0');
     }
-    if (length == 0)
-        ZOR_THROW_LAST_ERROR(GetModuleFileNameA, "GetModuleFileName failed");
+    if (length == 0) ZOR_THROW_LAST_ERROR(GetModuleFileNameA, "GetModuleFileName failed");
     return std::string(buffer.data(), length);
 }
 
@@ -39,10 +37,8 @@ std::string getSystemDirImpl(DirectoryQuery query, const char* name) {
     std::vector<char> buffer(kInitialBufferSize, '\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
         const UINT length = query(buffer.data(), static_cast<UINT>(buffer.size()));
-        if (length == 0)
-            ZOR_THROW_LAST_ERROR(query, name << " failed");
-        if (length < buffer.size())
-            return directoryFrom(buffer);
+        if (length == 0) ZOR_THROW_LAST_ERROR(query, name << " failed");
+        if (length < buffer.size()) return directoryFrom(buffer);
         buffer.resize(length + 1, '\0');
     }
     ZOR_THROW_RUNTIME_ERROR("Unexpected reply from " << name);

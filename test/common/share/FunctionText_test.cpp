@@ -48,7 +48,7 @@ const char* deleteFile(const std::string&, double) {
 namespace shapes {
 
 class Resource {
-  public:
+public:
     const char* getPtr(unsigned& size) const {
         size = 0;
         return ZOR_FUNCTION;
@@ -59,7 +59,7 @@ class Resource {
 namespace security {
 
 class Sid {
-  public:
+public:
     explicit Sid(const char** text) { *text = ZOR_FUNCTION; }
     ~Sid() { *destroyed = ZOR_FUNCTION; }
     const char** destroyed = nullptr;
@@ -70,7 +70,7 @@ class Sid {
 // A class template with a conversion to its parameter, like the binding of a library function.
 template <class Function>
 class Bound {
-  public:
+public:
     operator Function() const {
         lastText = ZOR_FUNCTION;
         return nullptr;

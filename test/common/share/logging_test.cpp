@@ -178,7 +178,7 @@ TEST(LogFilePath, FileNamePartJoinedToTheTemporaryDirectory) {
 
 // Points this process's TMP and TEMP at a directory while it lives.
 class TempOverride {
-  public:
+public:
     explicit TempOverride(const std::string& dir) : tmp_(get("TMP")), temp_(get("TEMP")) {
         SetEnvironmentVariableA("TMP", dir.c_str());
         SetEnvironmentVariableA("TEMP", dir.c_str());
@@ -188,7 +188,7 @@ class TempOverride {
         SetEnvironmentVariableA("TEMP", temp_.c_str());
     }
 
-  private:
+private:
     static std::string get(const char* name) {
         char value[32768] = {};
         GetEnvironmentVariableA(name, value, sizeof(value));
@@ -201,8 +201,7 @@ class TempOverride {
 std::string withCrLf(const std::string& text) {
     std::string result;
     for (char c : text) {
-        if (c == '\n')
-            result += '\r';
+        if (c == '\n') result += '\r';
         result += c;
     }
     return result;
@@ -226,8 +225,7 @@ struct HeldFile {
         _sopen_s(&fd, path.c_str(), access, share, _S_IREAD);
     }
     ~HeldFile() {
-        if (fd >= 0)
-            _close(fd);
+        if (fd >= 0) _close(fd);
     }
     int fd = -1;
 };
@@ -297,8 +295,7 @@ TEST(ProgramLog, RecordsOfARealProgramOnDisk) {
     EXPECT_NE(std::string::npos, raw.find("\tTRACE: 100% done %s\r\nsecond line\r\n["));
     std::size_t bareLineFeeds = 0;
     for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r'))
-            ++bareLineFeeds;
+        if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) ++bareLineFeeds;
     }
     EXPECT_EQ(0u, bareLineFeeds);
 

@@ -16,14 +16,14 @@ using Paths = std::vector<std::string>;
 
 // Records every visit as "F <path>" or "D <path>"; stops after stopAfter visits.
 class Recorder : public FileUtils::DirectoryCallback {
-  public:
+public:
     explicit Recorder(std::size_t stopAfter = SIZE_MAX) : stopAfter_(stopAfter) {}
     bool visitFile(const std::string& path) override { return record("F " + path); }
     bool visitDirectory(const std::string& path) override { return record("D " + path); }
 
     Paths visits;
 
-  private:
+private:
     bool record(const std::string& visit) {
         visits.push_back(visit);
         return visits.size() < stopAfter_;
@@ -33,7 +33,7 @@ class Recorder : public FileUtils::DirectoryCallback {
 
 // Throws from its first visit.
 class Thrower : public FileUtils::DirectoryCallback {
-  public:
+public:
     bool visitFile(const std::string&) override { throw std::runtime_error("stop"); }
 };
 
@@ -144,8 +144,7 @@ TEST(DirectoryIterator, ListsALinkInsideTheTreeWithoutEnteringIt) {
     TempDir dir;
     const std::string link = dir / "link";
     DirectoryLink linked(link, outside.path());
-    if (!linked.made())
-        GTEST_SKIP() << "no directory links here";
+    if (!linked.made()) GTEST_SKIP() << "no directory links here";
     FileUtils::DirectoryIterator iterator(dir.path());
     iterator.recursive(true).withFiles(true).withDirectories(true);
     EXPECT_EQ(collect(iterator), Paths{link});

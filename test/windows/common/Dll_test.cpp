@@ -52,7 +52,7 @@ std::string afterLocation(const std::string& text, const std::string& file) {
 }  // namespace
 
 class DllTest : public testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_FALSE(isLoaded()) << "version.dll is already loaded"; }
     void TearDown() override { EXPECT_FALSE(isLoaded()) << "a reference on version.dll was not released"; }
 };

@@ -61,8 +61,7 @@ inline std::string hostPath(const std::string& path) {
     using UnixFileName = char* (*)(const wchar_t*);
     const auto unixFileName = reinterpret_cast<UnixFileName>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixFileName == nullptr)
-        return std::string();
+    if (unixFileName == nullptr) return std::string();
     char* name = unixFileName(std::wstring(path.begin(), path.end()).c_str());
     const std::string result = name ? name : "";
     HeapFree(GetProcessHeap(), 0, name);
@@ -79,7 +78,7 @@ inline bool isLinkToDirectory(const std::string& path) {
 // Under Wine, whose CreateSymbolicLink makes nothing, the link is made on the host with ln -s; Wine reports
 // it as a directory with FILE_ATTRIBUTE_REPARSE_POINT, as Windows does a junction.
 class DirectoryLink {
-  public:
+public:
     DirectoryLink(const std::string& link, const std::string& target) : link_(link) {
         if (CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
             isLinkToDirectory(link)) {
@@ -87,25 +86,21 @@ class DirectoryLink {
         }
         const std::string hostLink = hostPath(link);
         const std::string hostTarget = hostPath(target);
-        if (hostLink.empty() || hostTarget.empty())
-            return;
+        if (hostLink.empty() || hostTarget.empty()) return;
         runOnHost("/bin/ln -s " + hostTarget + " " + hostLink, [this] { return isLinkToDirectory(link_); });
     }
     ~DirectoryLink() {
-        if (!isLinkToDirectory(link_))
-            return;
-        if (RemoveDirectoryA(link_.c_str()))
-            return;
+        if (!isLinkToDirectory(link_)) return;
+        if (RemoveDirectoryA(link_.c_str())) return;
         const std::string hostLink = hostPath(link_);
-        if (!hostLink.empty())
-            runOnHost("/bin/rm -f " + hostLink, [this] { return !exists(link_); });
+        if (!hostLink.empty()) runOnHost("/bin/rm -f " + hostLink, [this] { return !exists(link_); });
     }
     DirectoryLink(const DirectoryLink&) = delete;
     DirectoryLink& operator=(const DirectoryLink&) = delete;
 
     bool made() const { return isLinkToDirectory(link_); }
 
-  private:
+private:
     std::string link_;
 };
 

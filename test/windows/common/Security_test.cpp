@@ -32,7 +32,7 @@ std::string sysErrorAfterLocation(Call&& call) {
 
 // Wine reports the version named here to every process started from the named executable while this lives.
 class WineVersionOverride {
-  public:
+public:
     WineVersionOverride(const std::wstring& executable, const std::wstring& version)
         : key_(L"Software\\Wine\\AppDefaults\\" + executable) {
         status = RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), L"Version", REG_SZ, version.c_str(),
@@ -44,7 +44,7 @@ class WineVersionOverride {
     }
     LSTATUS status;
 
-  private:
+private:
     std::wstring key_;
 };
 
@@ -88,8 +88,7 @@ unsigned long runWithDenyOnlyAdministrators(const std::string& program, const st
 // token while Wine reports the given version to it.
 std::string probe(const std::wstring& version, Token token) {
     const WineVersionOverride override(L"security_probe.exe", version);
-    if (override.status != ERROR_SUCCESS)
-        return "registry status " + std::to_string(override.status);
+    if (override.status != ERROR_SUCCESS) return "registry status " + std::to_string(override.status);
     testing_support::TempDir dir;
     const std::string answer = dir / "answer.txt";
     const std::string program = testing_support::siblingProgram("security_probe.exe");

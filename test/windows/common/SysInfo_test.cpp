@@ -35,7 +35,7 @@ TEST(ModuleQueries, CurrentModuleIsTheExecutable) {
 
 // Sets one environment variable of this process while it lives.
 class VariableOverride {
-  public:
+public:
     VariableOverride(const char* name, const std::string& value) : name_(name) {
         char saved[32768] = {};
         had_ = GetEnvironmentVariableA(name, saved, sizeof(saved)) > 0;
@@ -44,7 +44,7 @@ class VariableOverride {
     }
     ~VariableOverride() { SetEnvironmentVariableA(name_, had_ ? saved_.c_str() : nullptr); }
 
-  private:
+private:
     const char* name_;
     bool had_ = false;
     std::string saved_;

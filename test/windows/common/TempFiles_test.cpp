@@ -99,8 +99,7 @@ TEST(CreateTempFile, SkipsNamesAlreadyTaken) {
     }
     LogCapture log;
     const std::string path = FileUtils::createTempFile("t", ".x", dir.path());
-    if (GetTickCount() - start >= taken)
-        GTEST_SKIP() << "the clock passed the taken names";
+    if (GetTickCount() - start >= taken) GTEST_SKIP() << "the clock passed the taken names";
     EXPECT_EQ(path, dir / FileUtils::tempFileName("t", start + taken, ".x"));
     EXPECT_EQ(log.messages(), std::vector<std::string>{"Created [" + path + "] file"});
 }

@@ -13,8 +13,7 @@ MessageBuilder::MessageBuilder(const MessageBuilder& other) {
 }
 
 MessageBuilder& MessageBuilder::operator=(const MessageBuilder& other) {
-    if (this != &other)
-        stream_.str(other.str());
+    if (this != &other) stream_.str(other.str());
     stream_.seekp(0, std::ios_base::end);
     return *this;
 }

@@ -6,7 +6,7 @@
 #include <type_traits>
 
 class MessageBuilder {
-  public:
+public:
     MessageBuilder() = default;
     explicit MessageBuilder(const char* initial);
     MessageBuilder(const MessageBuilder& other);
@@ -38,7 +38,7 @@ class MessageBuilder {
     // The text accumulated so far; may be taken any number of times.
     std::string str() const { return stream_.str(); }
 
-  private:
+private:
     std::ostringstream stream_;
 };
 

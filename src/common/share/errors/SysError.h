@@ -6,7 +6,7 @@
 #include "common/share/errors/MessageBuilder.h"
 
 class SysError : public std::runtime_error {
-  public:
+public:
     // failedFunction is the address of the Windows function that failed (for example &CreateDirectoryA);
     // the code's description is looked up in the module that contains it first, then in the system.
     SysError(const MessageBuilder& message, const void* failedFunction, unsigned long code);

@@ -41,8 +41,7 @@ std::string trim(const std::string& text) {
 std::string joinMessages(const std::string& message, const std::string& detail) {
     const std::string head = trimRight(message);
     const std::string tail = trim(detail);
-    if (head.empty() || tail.empty())
-        return head + tail;
+    if (head.empty() || tail.empty()) return head + tail;
     const bool endsInPunctuation = std::string_view(";.,:!?").find(head.back()) != std::string_view::npos;
     return head + (endsInPunctuation ? " " : ". ") + tail;
 }

@@ -15,7 +15,7 @@ std::string composeErrorText(const char* message, const SourceLocation& where);
 // handler that catches the base by reference still sees the composed text through what().
 template <class Base>
 class ZorError : public Base {
-  public:
+public:
     ZorError(const Base& error, const SourceLocation& where)
         : Base(error), text_(composeErrorText(error.what(), where)) {}
 
@@ -27,7 +27,7 @@ class ZorError : public Base {
 
     const char* what() const noexcept override { return text_.c_str(); }
 
-  private:
+private:
     std::string text_;
 };
 

@@ -6,7 +6,7 @@
 #include "common/share/logging/LogAppender.h"
 
 class FileLogAppender : public LogAppender {
-  public:
+public:
     // Only the file-name part of name is used ("morvane.log" when it has none); the file lies in the
     // temporary directory, or in the current directory when that cannot be determined. Nothing is opened
     // here.
@@ -19,7 +19,7 @@ class FileLogAppender : public LogAppender {
 
     const std::string& path() const { return path_; }
 
-  private:
+private:
     std::string path_;
 };
 

@@ -4,7 +4,7 @@
 #include "common/share/logging/LogRecord.h"
 
 class LogAppender {
-  public:
+public:
     virtual ~LogAppender() = default;
     // Writes one record; reports nothing. The record is not kept after the call.
     virtual void append(const LogRecord& record) = 0;

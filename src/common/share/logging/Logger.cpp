@@ -33,8 +33,7 @@ std::string programNameOf(const std::string& modulePath) {
 }
 
 Logger& Logger::instance() {
-    if (theLogger.appender)
-        return theLogger;
+    if (theLogger.appender) return theLogger;
     theLogger.appender = new (appenderStorage) FileLogAppender("morvane.log");
     const std::string name = currentProgramName();
     std::memcpy(programName, name.c_str(), name.size() + 1);
