@@ -107,6 +107,26 @@ void writeReport(const std::wstring& path, const std::string& report) {
     MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+// Makes each "|"-separated relative path under the current directory, with its missing directories; a
+// path ending in a backslash is a directory.
+void createEntries(const std::wstring& list) {
+    std::size_t start = 0;
+    while (start < list.size()) {
+        std::size_t end = list.find(L'|', start);
+        if (end == std::wstring::npos) end = list.size();
+        const std::wstring entry = list.substr(start, end - start);
+        for (std::size_t slash = entry.find(L'\\'); slash != std::wstring::npos;
+             slash = entry.find(L'\\', slash + 1))
+            CreateDirectoryW(entry.substr(0, slash).c_str(), nullptr);
+        if (!entry.empty() && entry.back() != L'\\') {
+            HANDLE file = CreateFileW(entry.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        }
+        start = end + 1;
+    }
+}
+
 void waitForFile(const std::wstring& path) {
     for (int i = 0; i < 6000 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
         Sleep(10);
@@ -154,8 +174,11 @@ int wmain(int argc, wchar_t** argv) {
 
     const std::wstring waitFor = variable(probe::kWaitForVariable);
     if (!waitFor.empty()) waitForFile(waitFor);
+    createEntries(variable(probe::kCreateVariable));
     const std::wstring reportPath = variable(probe::kReportVariable);
     if (!reportPath.empty()) writeReport(reportPath, makeReport(argc, argv));
+    const std::wstring release = variable(probe::kReleaseVariable);
+    if (!release.empty()) waitForFile(release);
     const std::wstring child = variable(probe::kSpawnVariable);
     if (!child.empty()) spawn(child);
     if (!sleep.empty()) Sleep(static_cast<DWORD>(std::wcstoul(sleep.c_str(), nullptr, 0)));

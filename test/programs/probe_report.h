@@ -20,6 +20,11 @@ constexpr const char* kInheritedVariable = "KITEBOOT_PROBE_INHERITED";  // repor
 constexpr const char* kWaitForVariable = "KITEBOOT_PROBE_WAIT_FOR";     // wait until this file exists
 constexpr const char* kSleepVariable = "KITEBOOT_PROBE_SLEEP_MS";       // sleep before exiting
 constexpr const char* kCrashVariable = "KITEBOOT_PROBE_CRASH";          // "1": die of an access violation
+// Files to make in the current directory before the report, relative paths separated by "|" (a path
+// ending in "\\" makes a directory); missing directories on the way are made.
+constexpr const char* kCreateVariable = "KITEBOOT_PROBE_CREATE";
+// After the report, wait until this file exists before going on (so a test can act while the probe runs).
+constexpr const char* kReleaseVariable = "KITEBOOT_PROBE_RELEASE";
 // Start this program (with KITEBOOT_PROBE_REPORT and KITEBOOT_PROBE_WAIT_FOR taken from the two
 // variables below) and exit without waiting for it.
 constexpr const char* kSpawnVariable = "KITEBOOT_PROBE_SPAWN";

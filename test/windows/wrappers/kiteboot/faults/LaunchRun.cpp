@@ -1,0 +1,139 @@
+#include "windows/wrappers/kiteboot/faults/LaunchRun.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "common/windows/WinHeaders.h"
+#include "windows/common/FileUtils.h"
+#include "windows/wrappers/kiteboot/CommandLine.h"
+
+namespace faults {
+
+using testing_support::ParsedRecord;
+
+LaunchRun::LaunchRun(std::string launcher) : LaunchRun(std::move(launcher), std::string()) {}
+
+LaunchRun::LaunchRun(std::string launcher, std::string temp)
+    : temp_(temp.empty() ? ownTemp_.path() : std::move(temp)), launcher_(std::move(launcher)) {
+    options.environment["TEMP"] = temp_;
+    options.environment["TMP"] = temp_;
+    options.environment[probe::kReportVariable] = reportPath();
+    options.timeoutMs = 60000;
+}
+
+void LaunchRun::start(const std::vector<std::string>& arguments) {
+    std::vector<const char*> argv = {launcher_.c_str()};
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    startRaw(buildCommandLine(launcher_, static_cast<int>(argv.size()), argv.data()));
+}
+
+void LaunchRun::startRaw(const std::string& commandLine) {
+    process_ = testing_support::startProcessRaw(launcher_, commandLine, options);
+}
+
+unsigned long LaunchRun::wait() {
+    const unsigned long exitCode = testing_support::waitForProcess(process_, launcher_, options.timeoutMs);
+    process_.reset();
+    return exitCode;
+}
+
+void LaunchRun::holdPayloadAfterReport() {
+    options.environment[probe::kReleaseVariable] = outside / "release";
+}
+
+void LaunchRun::release() const {
+    testing_support::writeFile(outside / "release", "");
+}
+
+bool LaunchRun::payloadRan() const {
+    return testing_support::exists(reportPath());
+}
+
+probe::Report LaunchRun::report() const {
+    for (unsigned waited = 0; !payloadRan() && waited < options.timeoutMs; waited += 10)
+        Sleep(10);
+    if (!payloadRan()) {
+        ADD_FAILURE() << "the payload wrote no report";
+        return {};
+    }
+    return probe::parseReport(testing_support::readFile(reportPath()));
+}
+
+std::string LaunchRun::secureDirectory(const probe::Report& report) const {
+    const std::regex pattern(escapeRegex(temp_) + R"(\\zor-?\d+\.tmp\\)" +
+                             escapeRegex(FileUtils::fileName(launcher_)));
+    EXPECT_TRUE(std::regex_match(report.modulePath, pattern)) << report.modulePath;
+    return FileUtils::parentPath(report.modulePath);
+}
+
+std::vector<ParsedRecord> LaunchRun::records() const {
+    return testing_support::readLogRecords(temp_);
+}
+
+std::string summary(const char* level, const char* function, const std::string& message) {
+    return std::string(level) + " " + function + ": " + message;
+}
+
+std::string summary(const ParsedRecord& record) {
+    return summary(record.level.c_str(), record.function.c_str(), record.message);
+}
+
+std::vector<std::string> summarize(const std::vector<ParsedRecord>& records) {
+    std::vector<std::string> lines;
+    for (const ParsedRecord& record : records)
+        lines.push_back(summary(record));
+    return lines;
+}
+
+std::vector<std::string> cleanRunSummaries(const std::string& secureDirectory, const std::string& payloadName,
+                                           const std::string& temporary) {
+    const std::string payload = secureDirectory + "\\" + payloadName;
+    return {
+        summary("TRACE", kCreateNewFile, "Created [" + secureDirectory + "] file"),
+        summary("TRACE", kDeleteFileImpl, "Deleted [" + secureDirectory + "] file"),
+        summary("TRACE", kCreateNewFile, "Created [" + temporary + "] file"),
+        summary("TRACE", kMoveFileImpl, "Moved '" + temporary + "' file to '" + payload + "'"),
+        summary("TRACE", kDeleteFileImpl, "Deleted [" + payload + "] file"),
+        summary("TRACE", kDeleteDirectory, "Deleted [" + secureDirectory + "] directory"),
+    };
+}
+
+std::string reservedDirectory(const std::vector<ParsedRecord>& records) {
+    std::smatch match;
+    if (records.empty() ||
+        !std::regex_match(records[0].message, match, std::regex(R"(Created \[(.*)\] file)")))
+        return {};
+    return match[1];
+}
+
+std::string extractionTemporary(const std::vector<ParsedRecord>& records,
+                                const std::string& secureDirectory) {
+    std::smatch match;
+    const std::regex created("Created \\[(" + escapeRegex(secureDirectory) + R"(\\zor-?\d+\.tmp)\] file)");
+    if (records.size() < 3 || !std::regex_match(records[2].message, match, created)) return {};
+    return match[1];
+}
+
+std::string caughtReport(const std::string& what) {
+    return "Exception with message '" + what + "' caught";
+}
+
+std::string escapeRegex(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+long long fileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(testing_support::longPath(path).c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace faults

@@ -1,0 +1,104 @@
+// One start of a launcher for the fault tests: started without waiting, with a temporary directory of its
+// own (or a given one), the payload's report written outside it, and what the run left behind.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/windows/WinAutoHandle.h"
+#include "programs/probe_report.h"
+#include "support/LogFile.h"
+#include "support/Process.h"
+#include "support/TempDir.h"
+
+namespace faults {
+
+constexpr unsigned long kFailure = 0xFFFFFFFF;  // the launcher's -1
+
+// Function texts of the records a run writes.
+constexpr const char* kRun = "`anonymous-namespace'::run";
+constexpr const char* kCreateNewFile = "FileUtils::`anonymous-namespace'::createNewFile";
+constexpr const char* kDeleteFileImpl = "FileUtils::`anonymous-namespace'::deleteFileImpl";
+constexpr const char* kMoveFileImpl = "FileUtils::`anonymous-namespace'::moveFileImpl";
+constexpr const char* kDeleteDirectory = "FileUtils::deleteDirectory";
+constexpr const char* kLeftoverFile = "FileUtils::`anonymous-namespace'::DeleteFilesCallback::visitFile";
+
+class LaunchRun {
+public:
+    // A TEMP of the run's own.
+    explicit LaunchRun(std::string launcher);
+    // The given TEMP (which the run does not own; it may be missing or a file).
+    LaunchRun(std::string launcher, std::string temp);
+    LaunchRun(const LaunchRun&) = delete;
+    LaunchRun& operator=(const LaunchRun&) = delete;
+
+    // Starts the launcher with these arguments (quoted as the launcher quotes them), or with a raw
+    // command line, and returns at once.
+    void start(const std::vector<std::string>& arguments = {});
+    void startRaw(const std::string& commandLine);
+    // Waits for the launcher and returns its exit code.
+    unsigned long wait();
+    unsigned long run(const std::vector<std::string>& arguments = {}) {
+        start(arguments);
+        return wait();
+    }
+
+    // Makes the payload wait after writing its report until release() is called.
+    void holdPayloadAfterReport();
+    void release() const;
+
+    bool payloadRan() const;
+    // The payload's report; waits up to the time-out for it while the payload runs. An empty report and
+    // a test failure when none comes.
+    probe::Report report() const;
+    // The secure directory the payload ran from, checked to be zor<number>.tmp directly in TEMP.
+    std::string secureDirectory(const probe::Report& report) const;
+
+    const std::string& temp() const { return temp_; }
+    const std::string& launcher() const { return launcher_; }
+    std::vector<std::string> tempEntries() const { return testing_support::listDirectory(temp_); }
+    std::vector<testing_support::ParsedRecord> records() const;
+
+    testing_support::ProcessOptions options;
+    testing_support::TempDir outside{"kbout"};
+
+private:
+    std::string reportPath() const { return outside / "report.txt"; }
+
+    testing_support::TempDir ownTemp_{"kbtemp"};
+    std::string temp_;
+    std::string launcher_;
+    UniqueHandle process_;
+};
+
+// ---- Log records
+
+// "<LEVEL> <function>: <message>", one line per record.
+std::string summary(const testing_support::ParsedRecord& record);
+std::string summary(const char* level, const char* function, const std::string& message);
+std::vector<std::string> summarize(const std::vector<testing_support::ParsedRecord>& records);
+
+// The records of a run that extracted, ran and removed its payload, in order, from the reserving file to
+// the removal of the secure directory; temporary is the extraction's temporary file.
+std::vector<std::string> cleanRunSummaries(const std::string& secureDirectory, const std::string& payloadName,
+                                           const std::string& temporary);
+
+// The secure directory of a run, read from its first record ("Created [<dir>] file", the file that
+// reserved the name); empty when that record is not there.
+std::string reservedDirectory(const std::vector<testing_support::ParsedRecord>& records);
+
+// The extraction's temporary file, read from the third record of a run ("Created [<dir>\zor...] file");
+// empty when that record is not there.
+std::string extractionTemporary(const std::vector<testing_support::ParsedRecord>& records,
+                                const std::string& secureDirectory);
+
+// The report of caught exception text at run: "Exception with message '<what>' caught".
+std::string caughtReport(const std::string& what);
+
+// ASCII punctuation escaped, so a path can stand inside a regular expression.
+std::string escapeRegex(const std::string& text);
+
+// A file's size in bytes; -1 when it cannot be read.
+long long fileSize(const std::string& path);
+
+}  // namespace faults

@@ -1,0 +1,57 @@
+// The test launcher's hook between extraction and check: it changes the secure directory as another
+// process could, as KITEBOOT_TEST_TAMPER says, and writes what happened to KITEBOOT_TEST_TAMPER_RESULT.
+//   add:<relative path>   make a file there, or an empty directory when the path ends in "\"
+//   move:<new name>       try to rename the secure directory to <new name> beside it
+//   (unset)               change nothing
+// The result file holds "0" when the change was made, otherwise the Windows error code.
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "common/windows/WinHeaders.h"
+#include "windows/common/FileUtils.h"
+#include "windows/wrappers/kiteboot/TestHooks.h"
+
+namespace {
+
+std::string variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Makes path (a file, or a directory when it ends in a separator) with its missing directories.
+DWORD add(const std::string& path) {
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '\\' && !CreateDirectoryA(path.substr(0, i).c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
+            return GetLastError();
+    }
+    if (path.back() == '\\') return ERROR_SUCCESS;
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(file);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+namespace kiteboot_test_hooks {
+
+void afterExtraction(const std::string& secureDirectory, const std::string&) {
+    const std::string tamper = variable("KITEBOOT_TEST_TAMPER");
+    DWORD result = ERROR_SUCCESS;
+    if (tamper.rfind("add:", 0) == 0) {
+        result = add(FileUtils::joinPath(secureDirectory, tamper.substr(4)));
+    } else if (tamper.rfind("move:", 0) == 0) {
+        const std::string moved =
+            FileUtils::joinPath(FileUtils::parentPath(secureDirectory), tamper.substr(5));
+        result = MoveFileExA(secureDirectory.c_str(), moved.c_str(), 0) ? ERROR_SUCCESS : GetLastError();
+    } else {
+        return;
+    }
+    const std::string resultPath = variable("KITEBOOT_TEST_TAMPER_RESULT");
+    if (!resultPath.empty()) std::ofstream(resultPath) << result;
+}
+
+}  // namespace kiteboot_test_hooks
