@@ -13,6 +13,17 @@ namespace {
 constexpr int kOpenAttempts = 10;
 constexpr const char* kDefaultLogFileName = "morvane.log";
 
+// Writes text at the end of the open file, or nothing: a write cut short (a full disk) is cut off again,
+// so the next record does not continue a torn one. The file is held deny-write, so no other writer can
+// have appended in between.
+void appendWhole(int fd, const std::string& text) {
+    const long long end = _lseeki64(fd, 0, SEEK_END);
+    // In text mode the count is of the bytes given, before each "\n" became "\r\n".
+    if (_write(fd, text.data(), static_cast<unsigned>(text.size())) != static_cast<int>(text.size()) &&
+        end >= 0)
+        (void)_chsize_s(fd, end);
+}
+
 }  // namespace
 
 std::string logFilePath(const std::string& name, const std::string& tempDir) {
@@ -33,7 +44,7 @@ void FileLogAppender::append(const LogRecord& record) {
         // Text mode (the runtime's default): each "\n" reaches the file as CR LF.
         if (_sopen_s(&fd, path_.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT, _SH_DENYWR,
                      _S_IREAD | _S_IWRITE) == 0) {
-            (void)_write(fd, text.data(), static_cast<unsigned>(text.size()));
+            appendWhole(fd, text);
             _close(fd);
             return;
         }

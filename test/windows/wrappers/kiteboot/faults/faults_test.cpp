@@ -58,53 +58,38 @@ TEST(UnusableTemp, MissingOrAFileEndsWithMinusOneAndCreatesNothingAnywhere) {
     }
 }
 
-// Takes the names zor<tick>.tmp in directory for every tick from first up to (not including) last.
-void takeTemporaryNames(const std::string& directory, DWORD first, DWORD last) {
-    for (DWORD tick = first; tick != last; ++tick) {
-        const std::string path = FileUtils::joinPath(directory, FileUtils::tempFileName("zor", tick, ".tmp"));
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-        CloseHandle(file);
+// A directory whose path is exactly length characters long, made inside parent.
+std::string directoryOfLength(const std::string& parent, std::size_t length) {
+    std::string path = parent;
+    while (path.size() < length) {
+        const std::size_t segment = std::min<std::size_t>(60, length - path.size() - 1);
+        path += '\\';
+        path.append(std::max<std::size_t>(segment, 1), 'd');
+        EXPECT_TRUE(CreateDirectoryW(testing_support::longPath(path).c_str(), nullptr)) << path;
     }
+    EXPECT_EQ(path.size(), length);
+    return path;
 }
 
-TEST(UnusableTemp, EveryNameTakenEndsWithTheCreateTempFileFailureLogged) {
-    LaunchRun run(launcherPath("probe_launcher.exe"));
-    // The launcher tries the 100 names zor<tick>.tmp to zor<tick + 99>.tmp, tick being the tick count when
-    // it asks. Every name from a little before now to a few seconds after is taken. (Wine makes each new
-    // name cost time in proportion to the directory's size, so the window is kept short; a launcher that
-    // starts after its end, on a busy machine, is simply started again after the window has been moved.)
-    const DWORD first = GetTickCount() - 100;
-    DWORD last = first;
-    unsigned long exitCode = 0;
-    for (int attempt = 0; attempt < 3 && exitCode != kFailure; ++attempt) {
-        const DWORD end = GetTickCount() + 3000;
-        takeTemporaryNames(run.temp(), last, end);
-        last = end;
-        exitCode = run.run({"/s"});
-        // A run that found a free name must have started within 100 ms of the window's end.
-        ASSERT_TRUE(exitCode == kFailure || static_cast<LONG>(GetTickCount() - (last - 100)) >= 0)
-            << "the launcher ran its payload while its names were taken";
-    }
-    ASSERT_EQ(exitCode, kFailure);
+TEST(UnusableTemp, NoTemporaryNameFitsEndsWithTheCreateTempFileFailureLogged) {
+    TempDir work("kbwork");
+    // The file calls take paths of at most 259 characters. In this TEMP the log's path has 259, but every
+    // temporary name (zor, at least seven digits of the tick count, .tmp) makes a longer one, so all 100
+    // attempts fail while the failure can still be logged.
+    ASSERT_GE(GetTickCount(), 1000000u);
+    const std::string temp = directoryOfLength(work.path(), 259 - 12);
+    LaunchRun run(launcherPath("probe_launcher.exe"), temp);
+    EXPECT_EQ(run.run({"/s"}), kFailure);
     EXPECT_FALSE(run.payloadRan());
-    const Lines entries = run.tempEntries();
-    EXPECT_EQ(entries.size(), last - first + 1);
-    EXPECT_TRUE(std::count(entries.begin(), entries.end(), "morvane.log"));
-    // Only the failed run's record: an earlier attempt that started too late removed what it made, but its
-    // records would be in the log too, so they are skipped.
-    std::vector<ParsedRecord> log = run.records();
-    ASSERT_FALSE(log.empty());
-    const ParsedRecord& failure = log.back();
+    EXPECT_EQ(run.tempEntries(), Lines{"morvane.log"});
+    const std::vector<ParsedRecord> log = run.records();
+    ASSERT_EQ(log.size(), 1u) << testing::PrintToString(summarize(log));
     const std::regex report(escapeRegex("Exception with message 'FileUtils.cpp(") + R"(\d+)" +
                             escapeRegex(") at FileUtils::createTempFile(): createTempFile(zor, .tmp, " +
-                                        run.temp() + ") failed' caught"));
-    EXPECT_EQ(failure.level, "ERROR");
-    EXPECT_EQ(failure.function, kRun);
-    EXPECT_TRUE(std::regex_match(failure.message, report)) << failure.message;
-    if (log.size() > 1) {
-        EXPECT_EQ(summary(log[log.size() - 2]).find("TRACE FileUtils::deleteDirectory: Deleted ["), 0u);
-    }
+                                        temp + ") failed' caught"));
+    EXPECT_EQ(log[0].level, "ERROR");
+    EXPECT_EQ(log[0].function, kRun);
+    EXPECT_TRUE(std::regex_match(log[0].message, report)) << log[0].message;
 }
 
 // ---- A file in the secure directory held open by another process at clean-up time
