@@ -105,7 +105,24 @@ void removeAllWide(const std::wstring& path) {
     RemoveDirectoryW(path.c_str());
 }
 
+std::string environmentValue(const char* name) {
+    char value[32768] = {};
+    GetEnvironmentVariableA(name, value, sizeof(value));
+    return value;
+}
+
 }  // namespace
+
+TempOverride::TempOverride(const std::string& path)
+    : savedTemp_(environmentValue("TEMP")), savedTmp_(environmentValue("TMP")) {
+    SetEnvironmentVariableA("TEMP", path.c_str());
+    SetEnvironmentVariableA("TMP", path.c_str());
+}
+
+TempOverride::~TempOverride() {
+    SetEnvironmentVariableA("TEMP", savedTemp_.c_str());
+    SetEnvironmentVariableA("TMP", savedTmp_.c_str());
+}
 
 std::wstring longPath(const std::string& path) {
     std::wstring wide = tstrings::fromUtf8(path);

@@ -22,6 +22,20 @@ private:
     std::string path_;
 };
 
+// Points this process's TEMP and TMP (and so GetTempPath) at a directory while it lives; the values they
+// had come back when it goes.
+class TempOverride {
+public:
+    explicit TempOverride(const std::string& path);
+    ~TempOverride();
+    TempOverride(const TempOverride&) = delete;
+    TempOverride& operator=(const TempOverride&) = delete;
+
+private:
+    std::string savedTemp_;
+    std::string savedTmp_;
+};
+
 // Small file helpers for tests (narrow UTF-8 paths).
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);

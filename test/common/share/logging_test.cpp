@@ -176,28 +176,6 @@ TEST(LogFilePath, FileNamePartJoinedToTheTemporaryDirectory) {
     }
 }
 
-// Points this process's TMP and TEMP at a directory while it lives.
-class TempOverride {
-public:
-    explicit TempOverride(const std::string& dir) : tmp_(get("TMP")), temp_(get("TEMP")) {
-        SetEnvironmentVariableA("TMP", dir.c_str());
-        SetEnvironmentVariableA("TEMP", dir.c_str());
-    }
-    ~TempOverride() {
-        SetEnvironmentVariableA("TMP", tmp_.c_str());
-        SetEnvironmentVariableA("TEMP", temp_.c_str());
-    }
-
-private:
-    static std::string get(const char* name) {
-        char value[32768] = {};
-        GetEnvironmentVariableA(name, value, sizeof(value));
-        return value;
-    }
-    std::string tmp_;
-    std::string temp_;
-};
-
 std::string withCrLf(const std::string& text) {
     std::string result;
     for (char c : text) {

@@ -1,7 +1,6 @@
 // Moving and deleting files and directories, on real files.
 #include <gtest/gtest.h>
 
-#include "common/share/errors/SysError.h"
 #include "common/windows/WinAutoHandle.h"
 #include "support/TempDir.h"
 #include "windows/common/FileSystemTesting.h"
@@ -21,6 +20,18 @@ UniqueHandle holdOpen(const std::string& path) {
                                   OPEN_EXISTING, 0, nullptr));
     EXPECT_NE(file.get(), INVALID_HANDLE_VALUE) << path;
     return file;
+}
+
+// deleteFile fails on path with code: the nothrow form returns false with code as the last error, the other
+// throws it; nothing is logged.
+void expectDeleteFileFails(const std::string& path, DWORD code) {
+    LogCapture log;
+    SetLastError(0);
+    EXPECT_FALSE(FileUtils::deleteFile(path, std::nothrow));
+    EXPECT_EQ(GetLastError(), code);
+    expectThrowsSysError([&] { FileUtils::deleteFile(path); }, "FileUtils.cpp", kDeleteFile,
+                         "DeleteFile(" + path + ") failed", code);
+    EXPECT_TRUE(log.records.empty());
 }
 
 TEST(Deletion, AbsentTargetsCountAsDeletedSilently) {
@@ -54,19 +65,8 @@ TEST(FileDeletion, FileHeldOpenStaysAndReportsTheDeleteError) {
     const std::string file = dir / "held.txt";
     writeFile(file, "held");
     UniqueHandle holder = holdOpen(file);
-    LogCapture log;
-    SetLastError(0);
-    EXPECT_FALSE(FileUtils::deleteFile(file, std::nothrow));
     // DeleteFile's own error is handed back: a sharing violation, not a denial.
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    try {
-        FileUtils::deleteFile(file);
-        ADD_FAILURE() << "deleted a file held open";
-    } catch (const SysError& error) {
-        expectSysError(error, "FileUtils.cpp", kDeleteFile, "DeleteFile(" + file + ") failed",
-                       ERROR_SHARING_VIOLATION);
-    }
-    EXPECT_TRUE(log.records.empty());
+    expectDeleteFileFails(file, ERROR_SHARING_VIOLATION);
     EXPECT_EQ(readFile(file), "held");
 }
 
@@ -76,11 +76,8 @@ TEST(FileDeletion, ReadOnlyFileHeldOpenKeepsItsAttribute) {
     writeFile(file, "x");
     ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
     UniqueHandle holder = holdOpen(file);
-    LogCapture log;
     // The sharing violation comes before the read-only test, so the attribute is not touched.
-    EXPECT_FALSE(FileUtils::deleteFile(file, std::nothrow));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    EXPECT_TRUE(log.records.empty());
+    expectDeleteFileFails(file, ERROR_SHARING_VIOLATION);
     EXPECT_EQ(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY,
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
@@ -89,18 +86,7 @@ TEST(FileDeletion, DeniedForAnotherReasonThanReadOnlyGivesAccessDenied) {
     TempDir dir;
     const std::string subdir = dir / "not-a-file";
     ASSERT_TRUE(CreateDirectoryA(subdir.c_str(), nullptr));
-    LogCapture log;
-    SetLastError(0);
-    EXPECT_FALSE(FileUtils::deleteFile(subdir, std::nothrow));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    try {
-        FileUtils::deleteFile(subdir);
-        ADD_FAILURE() << "deleted a directory as a file";
-    } catch (const SysError& error) {
-        expectSysError(error, "FileUtils.cpp", kDeleteFile, "DeleteFile(" + subdir + ") failed",
-                       ERROR_ACCESS_DENIED);
-    }
-    EXPECT_TRUE(log.records.empty());
+    expectDeleteFileFails(subdir, ERROR_ACCESS_DENIED);
     EXPECT_TRUE(isDirectory(subdir));
 }
 
@@ -114,13 +100,8 @@ TEST(DirectoryDeletion, RemovesAnEmptyDirectoryAndKeepsAFullOne) {
     LogCapture log;
     EXPECT_TRUE(FileUtils::deleteDirectory(empty, std::nothrow));
     EXPECT_FALSE(FileUtils::deleteDirectory(full, std::nothrow));
-    try {
-        FileUtils::deleteDirectory(full);
-        ADD_FAILURE() << "removed a directory with a file in it";
-    } catch (const SysError& error) {
-        expectSysError(error, "FileUtils.cpp", kDeleteDirectory, "RemoveDirectory(" + full + ") failed",
-                       ERROR_DIR_NOT_EMPTY);
-    }
+    expectThrowsSysError([&] { FileUtils::deleteDirectory(full); }, "FileUtils.cpp", kDeleteDirectory,
+                         "RemoveDirectory(" + full + ") failed", ERROR_DIR_NOT_EMPTY);
     EXPECT_FALSE(exists(empty));
     EXPECT_EQ(readFile(full + "\\f.txt"), "f");
     EXPECT_EQ(describeRecords(log),
@@ -162,13 +143,8 @@ TEST(FileMove, MissingSourceThrows) {
     const std::string from = dir / "missing";
     const std::string to = dir / "target";
     LogCapture log;
-    try {
-        FileUtils::moveFile(from, to);
-        ADD_FAILURE() << "moved a missing file";
-    } catch (const SysError& error) {
-        expectSysError(error, "FileUtils.cpp", kMoveFileImpl,
-                       "MoveFileEx(" + from + ", " + to + ", 3) failed", ERROR_FILE_NOT_FOUND);
-    }
+    expectThrowsSysError([&] { FileUtils::moveFile(from, to); }, "FileUtils.cpp", kMoveFileImpl,
+                         "MoveFileEx(" + from + ", " + to + ", 3) failed", ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(log.records.empty());
 }
 

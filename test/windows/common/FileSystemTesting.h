@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/share/errors/SysError.h"
 #include "common/windows/WinErrorHandling.h"
+#include "support/FileUtilsFunctions.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
@@ -27,6 +29,18 @@ inline void expectSysError(const std::exception& error, const std::string& sourc
     EXPECT_EQ(text.rfind(sourceFile + "(", 0), 0u) << text;
     ASSERT_GE(text.size(), tail.size()) << text;
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}
+
+// Expects call() to throw a SysError whose text expectSysError accepts.
+template <class Call>
+void expectThrowsSysError(Call call, const std::string& sourceFile, const std::string& function,
+                          const std::string& message, DWORD code) {
+    try {
+        call();
+        ADD_FAILURE() << "no exception; expected " << message;
+    } catch (const SysError& error) {
+        expectSysError(error, sourceFile, function, message, code);
+    }
 }
 
 // "LEVEL function: message" for each captured record, in order.
@@ -103,13 +117,5 @@ public:
 private:
     std::string link_;
 };
-
-// Function texts of the file utilities as records and exceptions carry them.
-constexpr const char* kCreateNewFile = "FileUtils::`anonymous-namespace'::createNewFile";
-constexpr const char* kCreateDir = "FileUtils::`anonymous-namespace'::createDir";
-constexpr const char* kMoveFileImpl = "FileUtils::`anonymous-namespace'::moveFileImpl";
-constexpr const char* kDeleteFileImpl = "FileUtils::`anonymous-namespace'::deleteFileImpl";
-constexpr const char* kDeleteFile = "FileUtils::deleteFile";
-constexpr const char* kDeleteDirectory = "FileUtils::deleteDirectory";
 
 }  // namespace testing_support

@@ -3,7 +3,6 @@
 
 #include <stdexcept>
 
-#include "common/share/errors/SysError.h"
 #include "support/TempDir.h"
 #include "windows/common/FileSystemTesting.h"
 #include "windows/common/FileUtils.h"
@@ -151,13 +150,8 @@ TEST(CreateDirectories, ExistingFileOfThatNameThrows) {
     const std::string file = dir / "plain.txt";
     writeFile(file, "data");
     LogCapture log;
-    try {
-        FileUtils::createDirectories(file);
-        ADD_FAILURE() << "a file passed as a directory";
-    } catch (const SysError& error) {
-        expectSysError(error, "FileUtils.cpp", kCreateDir, "CreateDirectory(" + file + "\\) failed",
-                       ERROR_ALREADY_EXISTS);
-    }
+    expectThrowsSysError([&] { FileUtils::createDirectories(file); }, "FileUtils.cpp", kCreateDir,
+                         "CreateDirectory(" + file + "\\) failed", ERROR_ALREADY_EXISTS);
     EXPECT_TRUE(log.records.empty());
     EXPECT_EQ(readFile(file), "data");
 }

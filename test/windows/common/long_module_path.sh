@@ -8,13 +8,10 @@ run=$1
 probe=$2
 work=$3
 
-windowsPath() { printf 'Z:%s' "$1" | tr / '\\'; }
+. "$(dirname "$0")/../../support/long_path.sh"
 
 rm -rf "$work"
-dir=$work
-segment=$(printf '%0100d' 0 | tr 0 d)
-while [ ${#dir} -lt 400 ]; do dir=$dir/$segment; done
-mkdir -p "$dir"
+dir=$(longDirectory "$work" 400 100)
 cp "$probe" "$dir/module_probe.exe"
 "$run" "$dir/module_probe.exe" "$(windowsPath "$work/answers.txt")"
 

@@ -17,6 +17,7 @@
 namespace {
 
 using testing_support::TempDir;
+using testing_support::TempOverride;
 
 // ---- isSecureDirectoryIntact
 
@@ -77,28 +78,6 @@ TEST_F(SecureDirectoryCheck, MissingPayloadOrDirectoryFailsWithoutException) {
 }
 
 // ---- createSecureDirectory
-
-// Points TEMP (and so GetTempPath) at a directory of the test's own while alive.
-class TempOverride {
-public:
-    explicit TempOverride(const std::string& path) : saved_(read("TEMP")), savedTmp_(read("TMP")) {
-        SetEnvironmentVariableA("TEMP", path.c_str());
-        SetEnvironmentVariableA("TMP", path.c_str());
-    }
-    ~TempOverride() {
-        SetEnvironmentVariableA("TEMP", saved_.c_str());
-        SetEnvironmentVariableA("TMP", savedTmp_.c_str());
-    }
-
-private:
-    static std::string read(const char* name) {
-        char buffer[32768] = {};
-        GetEnvironmentVariableA(name, buffer, sizeof(buffer));
-        return buffer;
-    }
-    std::string saved_;
-    std::string savedTmp_;
-};
 
 TEST(CreateSecureDirectory, MakesAFreshZorDirectoryDirectlyInTemp) {
     TempDir temp("kbtemp");

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "windows/wrappers/kiteboot/faults/LaunchRun.h"
+#include "windows/wrappers/kiteboot/LaunchRun.h"
 
-namespace faults {
+namespace launch_testing {
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -69,4 +69,4 @@ TEST(BadInput, TwoHundredGeneratedArgumentVectorsReachThePayloadExactly) {
 }
 
 }  // namespace
-}  // namespace faults
+}  // namespace launch_testing

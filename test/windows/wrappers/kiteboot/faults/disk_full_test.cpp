@@ -10,9 +10,9 @@
 
 #include "common/windows/WinHeaders.h"
 #include "windows/common/FileUtils.h"
-#include "windows/wrappers/kiteboot/faults/LaunchRun.h"
+#include "windows/wrappers/kiteboot/LaunchRun.h"
 
-namespace faults {
+namespace launch_testing {
 namespace {
 
 using testing_support::ParsedRecord;
@@ -107,4 +107,4 @@ TEST_F(DiskFull, NothingCanBeWrittenTheRunEndsAndTheLogKeepsOnlyWholeRecords) {
 }
 
 }  // namespace
-}  // namespace faults
+}  // namespace launch_testing

@@ -11,9 +11,9 @@
 
 #include "common/windows/WinHeaders.h"
 #include "windows/common/FileUtils.h"
-#include "windows/wrappers/kiteboot/faults/LaunchRun.h"
+#include "windows/wrappers/kiteboot/LaunchRun.h"
 
-namespace faults {
+namespace launch_testing {
 namespace {
 
 using testing_support::ParsedRecord;
@@ -94,4 +94,4 @@ TEST_F(DllPlanting, AProgramThatDoesNotHardenItsSearchLoadsTheCopyBesideIt) {
 }
 
 }  // namespace
-}  // namespace faults
+}  // namespace launch_testing

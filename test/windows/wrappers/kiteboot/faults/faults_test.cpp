@@ -14,9 +14,9 @@
 #include "common/windows/WinErrorHandling.h"
 #include "common/windows/WinHeaders.h"
 #include "windows/common/FileUtils.h"
-#include "windows/wrappers/kiteboot/faults/LaunchRun.h"
+#include "windows/wrappers/kiteboot/LaunchRun.h"
 
-namespace faults {
+namespace launch_testing {
 namespace {
 
 using testing_support::ParsedRecord;
@@ -203,11 +203,7 @@ TEST(Tampering, WithNothingAddedTheHookedLauncherRunsItsPayload) {
     run.options.environment[probe::kExitVariable] = "5";
     EXPECT_EQ(run.run({"/s"}), 5u);
     const probe::Report report = run.report();
-    const std::string secure = run.secureDirectory(report);
-    const std::vector<ParsedRecord> log = run.records();
-    EXPECT_EQ(summarize(log),
-              cleanRunSummaries(secure, "hooked_launcher.exe", extractionTemporary(log, secure)));
-    EXPECT_EQ(run.tempEntries(), Lines{"morvane.log"});
+    run.expectCleanRun(run.secureDirectory(report));
 }
 
 // ---- Swapping the secure directory or the payload while the run holds them
@@ -220,11 +216,7 @@ TEST(Swapping, SecureDirectoryCannotBeRenamedBetweenExtractionAndCheck) {
     EXPECT_EQ(run.run({"/s"}), 9u);
     EXPECT_EQ(testing_support::readFile(run.outside / "tamper.txt"), std::to_string(ERROR_SHARING_VIOLATION));
     const probe::Report report = run.report();
-    const std::string secure = run.secureDirectory(report);
-    const std::vector<ParsedRecord> log = run.records();
-    EXPECT_EQ(summarize(log),
-              cleanRunSummaries(secure, "hooked_launcher.exe", extractionTemporary(log, secure)));
-    EXPECT_EQ(run.tempEntries(), Lines{"morvane.log"});
+    run.expectCleanRun(run.secureDirectory(report));
 }
 
 // The Windows error of an attempt; 0 when it succeeded.
@@ -267,10 +259,7 @@ TEST(Swapping, WhileThePayloadRunsNeitherTheDirectoryNorThePayloadCanBeChanged) 
     run.release();
     EXPECT_EQ(run.wait(), 3u);
     EXPECT_EQ(testing_support::readFile(impostor), "MZ impostor");
-    EXPECT_EQ(run.tempEntries(), Lines{"morvane.log"});
-    const std::vector<ParsedRecord> log = run.records();
-    EXPECT_EQ(summarize(log),
-              cleanRunSummaries(secure, "probe_launcher.exe", extractionTemporary(log, secure)));
+    run.expectCleanRun(secure);
 }
 
 // ---- The log held by another process
@@ -354,4 +343,4 @@ TEST(BadInput, PayloadCommandLineTooLongForWindowsFailsAndRemovesTheDirectory) {
 }
 
 }  // namespace
-}  // namespace faults
+}  // namespace launch_testing

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "windows/common/FileUtils.h"
-#include "windows/wrappers/kiteboot/faults/LaunchRun.h"
+#include "windows/wrappers/kiteboot/LaunchRun.h"
 
-namespace faults {
+namespace launch_testing {
 namespace {
 
 using testing_support::ParsedRecord;
@@ -151,4 +151,4 @@ TEST(Load, EightLaunchersAtOnceWithOneTemp) {
 }
 
 }  // namespace
-}  // namespace faults
+}  // namespace launch_testing

@@ -8,16 +8,13 @@ run=$1
 launcher=$2
 work=$3
 
-windowsPath() { printf 'Z:%s' "$1" | tr / '\\'; }
+. "$(dirname "$0")/../../../../support/long_path.sh"
 # The value of the first report field named $1 (values here hold no line breaks).
 field() { awk -v key="$1" 'found { print; exit } $1 == key { found = 1 }' "$work/report.txt"; }
 fail() { echo "$*"; exit 1; }
 
 rm -rf "$work"
-dir=$work
-segment=$(printf '%060d' 0 | tr 0 l)
-while [ ${#dir} -lt 320 ]; do dir=$dir/$segment; done
-mkdir -p "$dir"
+dir=$(longDirectory "$work" 320 60) || fail "cannot make the long directory"
 cp "$launcher" "$dir/setup.exe"
 echo "launcher path: $(windowsPath "$dir/setup.exe" | wc -c) characters"
 

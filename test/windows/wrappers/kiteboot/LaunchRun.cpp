@@ -1,4 +1,4 @@
-#include "windows/wrappers/kiteboot/faults/LaunchRun.h"
+#include "windows/wrappers/kiteboot/LaunchRun.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "windows/common/FileUtils.h"
 #include "windows/wrappers/kiteboot/CommandLine.h"
 
-namespace faults {
+namespace launch_testing {
 
 using testing_support::ParsedRecord;
 
@@ -68,6 +68,19 @@ std::string LaunchRun::secureDirectory(const probe::Report& report) const {
     return FileUtils::parentPath(report.modulePath);
 }
 
+void LaunchRun::expectCleanRun(const std::string& secureDirectory) const {
+    EXPECT_EQ(tempEntries(), std::vector<std::string>{"morvane.log"});
+    const std::vector<ParsedRecord> log = records();
+    ASSERT_EQ(log.size(), 6u) << testing::PrintToString(summarize(log));
+    // The extraction's temporary file has a name of its own; the rest follows from it.
+    const std::string temporary = extractionTemporary(log, secureDirectory);
+    ASSERT_FALSE(temporary.empty()) << log[2].message;
+    const std::string payloadName = FileUtils::fileName(launcher_);
+    EXPECT_EQ(summarize(log), cleanRunSummaries(secureDirectory, payloadName, temporary));
+    EXPECT_EQ(sourceFiles(log), std::vector<std::string>(log.size(), "FileUtils.cpp"));
+    expectOneProcess(log, payloadName);
+}
+
 std::vector<ParsedRecord> LaunchRun::records() const {
     return testing_support::readLogRecords(temp_);
 }
@@ -85,6 +98,21 @@ std::vector<std::string> summarize(const std::vector<ParsedRecord>& records) {
     for (const ParsedRecord& record : records)
         lines.push_back(summary(record));
     return lines;
+}
+
+std::vector<std::string> sourceFiles(const std::vector<ParsedRecord>& records) {
+    std::vector<std::string> files;
+    for (const ParsedRecord& record : records)
+        files.push_back(record.file);
+    return files;
+}
+
+void expectOneProcess(const std::vector<ParsedRecord>& records, const std::string& programName) {
+    for (const ParsedRecord& record : records) {
+        EXPECT_EQ(record.program, programName);
+        EXPECT_EQ(record.processId, records.front().processId);
+        EXPECT_EQ(record.threadId, records.front().threadId);
+    }
 }
 
 std::vector<std::string> cleanRunSummaries(const std::string& secureDirectory, const std::string& payloadName,
@@ -136,4 +164,4 @@ long long fileSize(const std::string& path) {
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-}  // namespace faults
+}  // namespace launch_testing

@@ -1,5 +1,6 @@
-// One start of a launcher for the fault tests: started without waiting, with a temporary directory of its
-// own (or a given one), the payload's report written outside it, and what the run left behind.
+// One start of a launcher around the probe payload, for the end-to-end and fault tests: started with a
+// temporary directory of its own (or a given one), the payload's report written outside it, and what the
+// run left behind.
 #pragma once
 
 #include <string>
@@ -7,21 +8,22 @@
 
 #include "common/windows/WinAutoHandle.h"
 #include "programs/probe_report.h"
+#include "support/FileUtilsFunctions.h"
 #include "support/LogFile.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
 
-namespace faults {
+namespace launch_testing {
 
 constexpr unsigned long kFailure = 0xFFFFFFFF;  // the launcher's -1
 
 // Function texts of the records a run writes.
 constexpr const char* kRun = "`anonymous-namespace'::run";
-constexpr const char* kCreateNewFile = "FileUtils::`anonymous-namespace'::createNewFile";
-constexpr const char* kDeleteFileImpl = "FileUtils::`anonymous-namespace'::deleteFileImpl";
-constexpr const char* kMoveFileImpl = "FileUtils::`anonymous-namespace'::moveFileImpl";
-constexpr const char* kDeleteDirectory = "FileUtils::deleteDirectory";
-constexpr const char* kLeftoverFile = "FileUtils::`anonymous-namespace'::DeleteFilesCallback::visitFile";
+using testing_support::kCreateNewFile;
+using testing_support::kDeleteDirectory;
+using testing_support::kDeleteFileImpl;
+using testing_support::kLeftoverFile;
+using testing_support::kMoveFileImpl;
 
 class LaunchRun {
 public:
@@ -51,8 +53,14 @@ public:
     // The payload's report; waits up to the time-out for it while the payload runs. An empty report and
     // a test failure when none comes.
     probe::Report report() const;
-    // The secure directory the payload ran from, checked to be zor<number>.tmp directly in TEMP.
+    // The secure directory the payload ran from, checked to be zor<number>.tmp directly in TEMP with the
+    // payload under the launcher's file name.
     std::string secureDirectory(const probe::Report& report) const;
+
+    // Nothing but the log left in TEMP, and the log holds exactly the records of a run that extracted the
+    // payload into secureDirectory, ran it and removed the directory, all written by one process and
+    // thread of the launcher.
+    void expectCleanRun(const std::string& secureDirectory) const;
 
     const std::string& temp() const { return temp_; }
     const std::string& launcher() const { return launcher_; }
@@ -77,6 +85,12 @@ private:
 std::string summary(const testing_support::ParsedRecord& record);
 std::string summary(const char* level, const char* function, const std::string& message);
 std::vector<std::string> summarize(const std::vector<testing_support::ParsedRecord>& records);
+// The source file of each record, in order.
+std::vector<std::string> sourceFiles(const std::vector<testing_support::ParsedRecord>& records);
+
+// Every record written by one process and thread that names itself programName.
+void expectOneProcess(const std::vector<testing_support::ParsedRecord>& records,
+                      const std::string& programName);
 
 // The records of a run that extracted, ran and removed its payload, in order, from the reserving file to
 // the removal of the secure directory; temporary is the extraction's temporary file.
@@ -101,4 +115,4 @@ std::string escapeRegex(const std::string& text);
 // A file's size in bytes; -1 when it cannot be read.
 long long fileSize(const std::string& path);
 
-}  // namespace faults
+}  // namespace launch_testing
