@@ -1,5 +1,6 @@
 #include "windows/common/Resources.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "common/windows/WinErrorHandling.h"
@@ -53,6 +54,11 @@ const void* Resource::getPtr(std::uint32_t& size) const {
     return data;
 }
 
+void writeInPieces(std::ostream& out, const char* data, std::size_t size, std::size_t piece) {
+    for (std::size_t offset = 0; offset < size && out; offset += piece)
+        out.write(data + offset, static_cast<std::streamsize>(std::min(piece, size - offset)));
+}
+
 void Resource::saveToFile(const std::string& path) const {
     std::uint32_t size = 0;
     const char* data = static_cast<const char*>(getPtr(size));
@@ -65,7 +71,8 @@ void Resource::saveToFile(const std::string& path) const {
         std::ofstream out;
         out.exceptions(std::ios::badbit | std::ios::failbit);
         out.open(temporary, std::ios::binary | std::ios::in | std::ios::out);
-        out.write(data, size);
+        // Straight from the mapped image, in pieces (see kResourceWritePiece).
+        writeInPieces(out, data, size, kResourceWritePiece);
         out.close();
     }
     FileUtils::moveFile(temporary, path);
