@@ -156,32 +156,37 @@ def phase_intervals(points_per_run):
 # ---- The report.
 
 
+FLOORS = ["floor", "floor-pieces"]  # the minimal launcher writing in one write, and in pieces
+
+
 def overheads(time_stats, sizes, floor_size):
-    """Launch overhead (b - a) and copy cost (c - d) per size, and the floor's overhead (e - a)."""
+    """Launch overhead (b - a) and copy cost (c - d) per size, and the overhead (e - a) of each minimal
+    launcher measured, by label."""
     empty = time_stats["empty"].median
     per_size = {}
     for size in sizes:
         payload = time_stats[f"payload-{size}"].median
         per_size[size] = (time_stats[f"kiteboot-{size}"].median - payload,
                           time_stats[f"copy-{size}"].median - empty)
-    floor = time_stats[f"floor-{floor_size}"].median - time_stats[f"payload-{floor_size}"].median
-    return per_size, floor
+    payload = time_stats[f"payload-{floor_size}"].median
+    floors = {f"{name}-{floor_size}": time_stats[f"{name}-{floor_size}"].median - payload
+              for name in FLOORS if f"{name}-{floor_size}" in time_stats}
+    return per_size, floors
 
 
 def verdict(met):
     return "met" if met else "**missed**"
 
 
-def targets(per_size, floor, floor_size, private_by_size, build_seconds):
+def targets(per_size, floors, floor_size, private_by_size, build_seconds):
     """(target, measured, verdict) rows."""
     launch, copy = per_size[floor_size]
     # Compared as ratios, the numbers shown: 115 / 100 is 1.15, while 1.15 * 100 is 114.99999999999999.
-    rows = [
-        (f"launch overhead <= {MAX_RATIO_TO_FLOOR} x floor overhead ({floor_size} MiB)",
-         f"{launch / floor:.3f} x", verdict(launch / floor <= MAX_RATIO_TO_FLOOR)),
-        (f"launch overhead <= {MAX_RATIO_TO_COPY} x copy cost ({floor_size} MiB)",
-         f"{launch / copy:.3f} x", verdict(launch / copy <= MAX_RATIO_TO_COPY)),
-    ]
+    rows = [(f"launch overhead <= {MAX_RATIO_TO_FLOOR} x {label} overhead",
+             f"{launch / floor:.3f} x", verdict(launch / floor <= MAX_RATIO_TO_FLOOR))
+            for label, floor in floors.items()]
+    rows.append((f"launch overhead <= {MAX_RATIO_TO_COPY} x copy cost ({floor_size} MiB)",
+                 f"{launch / copy:.3f} x", verdict(launch / copy <= MAX_RATIO_TO_COPY)))
     if private_by_size:
         peak = max(private_by_size.values())
         spread = peak - min(private_by_size.values())
@@ -247,22 +252,22 @@ def times_section(time_stats):
             table(["case", "runs", "median", "min", "max"], rows), ""]
 
 
-def overheads_section(time_stats, per_size, floor, floor_size):
+def ratio_rows(launch, copy, floors):
+    rows = [("launch overhead b - a (kiteboot - payload)", f"{launch:.1f}")]
+    rows += [(f"floor overhead e - a ({label} - payload)", f"{floor:.1f}") for label, floor in floors.items()]
+    rows.append(("copy cost c - d (CopyFileA program - empty program)", f"{copy:.1f}"))
+    rows += [(f"(b - a) / (e - a), {label}", f"{launch / floor:.3f}") for label, floor in floors.items()]
+    rows.append(("(b - a) / (c - d)", f"{launch / copy:.3f}"))
+    return rows
+
+
+def overheads_section(time_stats, per_size, floors, floor_size):
     launch, copy = per_size[floor_size]
-    rows = [
-        ("launch overhead b - a (kiteboot - payload)", f"{launch:.1f}"),
-        ("floor overhead e - a (minimal launcher - payload)", f"{floor:.1f}"),
-        ("copy cost c - d (CopyFileA program - empty program)", f"{copy:.1f}"),
-        ("(b - a) / (e - a)", f"{launch / floor:.3f}"),
-        ("(b - a) / (c - d)", f"{launch / copy:.3f}"),
-    ]
+    rows = ratio_rows(launch, copy, floors)
     aligned = time_stats.get(f"kiteboot-aligned-{floor_size}")
     if aligned:
         aligned_launch = aligned.median - time_stats[f"payload-{floor_size}"].median
-        rows += [
-            ("launch overhead, payload 64-byte aligned in the image", f"{aligned_launch:.1f}"),
-            ("(aligned - a) / (e - a)", f"{aligned_launch / floor:.3f}"),
-        ]
+        rows.append(("launch overhead, payload 64-byte aligned in the image", f"{aligned_launch:.1f}"))
     return [f"## Overheads at {floor_size} MiB (differences of medians, ms)", "", table(["quantity", "value"], rows), ""]
 
 
@@ -287,12 +292,10 @@ def idle_section(rows, floor_size):
            table(["case", "runs", "median", "min", "max"],
                  [(label, s.n, f"{s.median:.1f}", f"{s.low:.1f}", f"{s.high:.1f}")
                   for label, s in ((l, stats[l]) for l in label_order(stats))]), ""]
-    needed = ["empty", f"payload-{floor_size}", f"kiteboot-{floor_size}", f"copy-{floor_size}", f"floor-{floor_size}"]
+    needed = ["empty", f"payload-{floor_size}", f"kiteboot-{floor_size}", f"copy-{floor_size}"]
     if all(label in stats for label in needed):
-        per_size, floor = overheads(stats, [floor_size], floor_size)
-        launch, copy = per_size[floor_size]
-        out += [f"- launch overhead {launch:.1f}, floor overhead {floor:.1f}, copy cost {copy:.1f}; "
-                f"(b - a) / (e - a) = {launch / floor:.3f}, (b - a) / (c - d) = {launch / copy:.3f}", ""]
+        per_size, floors = overheads(stats, [floor_size], floor_size)
+        out += [table(["quantity", "value"], ratio_rows(*per_size[floor_size], floors)), ""]
     return out
 
 
@@ -379,12 +382,12 @@ def report(results, floor_size):
     runs = read_table(path("runs.tsv"))
     time_stats = stats_by_label(runs, "ms")
     sizes = sizes_in(time_stats)
-    per_size, floor = overheads(time_stats, sizes, floor_size)
+    per_size, floors = overheads(time_stats, sizes, floor_size)
     out = []
     if os.path.exists(path("facts.tsv")):
         out += ["## Machine and run", "", table(["", ""], read_facts(path("facts.tsv"))), ""]
     out += times_section(time_stats)
-    out += overheads_section(time_stats, per_size, floor, floor_size)
+    out += overheads_section(time_stats, per_size, floors, floor_size)
     out += size_section(per_size)
     out += phases_section(runs, path("logs"), f"kiteboot-{floor_size}")
     private_by_size = {}
@@ -400,7 +403,7 @@ def report(results, floor_size):
     if os.path.exists(path("plan.tsv")):
         out += layout_section(read_plan(path("plan.tsv")))
     out += ["## Targets", "",
-            table(["target", "measured", ""], targets(per_size, floor, floor_size, private_by_size, build_seconds)),
+            table(["target", "measured", ""], targets(per_size, floors, floor_size, private_by_size, build_seconds)),
             ""]
 
     text = "\n".join(out)
@@ -410,7 +413,9 @@ def report(results, floor_size):
         f.write("# MiB\tlaunch_overhead_ms\tcopy_cost_ms\n")
         for s in sorted(per_size):
             f.write(f"{s}\t{per_size[s][0]:.3f}\t{per_size[s][1]:.3f}\n")
-        f.write(f"\n\n# floor\n{floor_size}\t{floor:.3f}\n")
+        # One index per minimal launcher: its overhead at its size.
+        for label, floor in floors.items():
+            f.write(f"\n\n# {label}\n{floor_size}\t{floor:.3f}\n")
     return text
 
 

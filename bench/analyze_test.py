@@ -82,10 +82,14 @@ def stats(**medians):
 class Overheads(unittest.TestCase):
     def test_each_overhead_subtracts_its_own_baseline(self):
         time_stats = stats(empty=20, payload_151=30, kiteboot_151=130, copy_151=100, floor_151=120,
-                           payload_1=25, kiteboot_1=60, copy_1=22)
-        per_size, floor = analyze.overheads(time_stats, [1, 151], 151)
+                           floor_pieces_151=95, payload_1=25, kiteboot_1=60, copy_1=22)
+        per_size, floors = analyze.overheads(time_stats, [1, 151], 151)
         self.assertEqual({1: (35, 2), 151: (100, 80)}, per_size)
-        self.assertEqual(90, floor)
+        self.assertEqual({"floor-151": 90, "floor-pieces-151": 65}, floors)
+
+    def test_the_floors_are_those_measured(self):
+        time_stats = stats(empty=20, payload_151=30, kiteboot_151=130, copy_151=100, floor_pieces_151=95)
+        self.assertEqual({"floor-pieces-151": 65}, analyze.overheads(time_stats, [151], 151)[1])
 
     def test_sizes_need_the_payload_the_launcher_and_the_copy(self):
         labels = ["empty", "payload-1", "kiteboot-1", "copy-1", "payload-64", "kiteboot-64", "kiteboot-aligned-151",
@@ -101,13 +105,21 @@ class Overheads(unittest.TestCase):
             (150.1, 140.0, 100.0, "met", "**missed**"),
         ]
         for launch, floor, copy, against_floor, against_copy in cases:
-            rows = analyze.targets({151: (launch, copy)}, floor, 151, {}, None)
+            rows = analyze.targets({151: (launch, copy)}, {"floor-151": floor}, 151, {}, None)
             self.assertEqual([against_floor, against_copy], [verdict for _, _, verdict in rows], (launch, floor, copy))
+
+    def test_each_floor_is_a_target_of_its_own(self):
+        rows = analyze.targets({151: (100.0, 80.0)}, {"floor-151": 300.0, "floor-pieces-151": 80.0}, 151, {}, None)
+        self.assertEqual([
+            ("launch overhead <= 1.15 x floor-151 overhead", "0.333 x", "met"),
+            ("launch overhead <= 1.15 x floor-pieces-151 overhead", "1.250 x", "**missed**"),
+            ("launch overhead <= 1.5 x copy cost (151 MiB)", "1.250 x", "met"),
+        ], rows)
 
     def test_memory_linearity_slope_and_build_targets(self):
         per_size = {1: (12.0, 2.0), 151: (72.0, 77.0), 512: (216.4, 257.5)}  # launch slope 0.4 < copy 0.5
         mib = analyze.MIB
-        rows = analyze.targets(per_size, 70.0, 151, {1: 1 * mib, 151: 2 * mib, 512: 8 * mib}, 5.0)
+        rows = analyze.targets(per_size, {"floor-151": 70.0}, 151, {1: 1 * mib, 151: 2 * mib, 512: 8 * mib}, 5.0)
         self.assertEqual([
             ("peak private memory < 8 MiB at every size", "8.00 MiB", "**missed**"),
             ("private memory independent of size (spread < 1 MiB)", "7168 KiB", "**missed**"),
@@ -166,19 +178,19 @@ class Report(unittest.TestCase):
             text = analyze.report(results, 151)
 
             self.assertIn("| launch overhead b - a (kiteboot - payload) | 88.0 |", text)
-            self.assertIn("| (b - a) / (e - a) | 1.100 |", text)
+            self.assertIn("| (b - a) / (e - a), floor-151 | 1.100 |", text)
             self.assertIn("| (b - a) / (c - d) | 1.100 |", text)
             self.assertIn("| kiteboot-151 | 3 | 118.0 | 115.0 | 122.0 |", text)
             self.assertIn("| payload written | Moved '<temporary>' file to '<payload>' | 38.0 | 38.0 | 38.0 |", text)
             self.assertIn("| link | 3 | 2.00 | 656 |", text)
-            self.assertIn("| launch overhead <= 1.15 x floor overhead (151 MiB) | 1.100 x | met |", text)
+            self.assertIn("| launch overhead <= 1.15 x floor-151 overhead | 1.100 x | met |", text)
             with open(os.path.join(results, "summary.md")) as f:
                 self.assertEqual(text, f.read())
             with open(os.path.join(results, "overhead.dat")) as f:
                 self.assertEqual("# MiB\tlaunch_overhead_ms\tcopy_cost_ms\n"
                                  "1\t35.000\t2.000\n"
                                  "151\t88.000\t80.000\n"
-                                 "\n\n# floor\n151\t80.000\n", f.read())
+                                 "\n\n# floor-151\n151\t80.000\n", f.read())
 
 
 if __name__ == "__main__":

@@ -1,6 +1,9 @@
-// The floor of a launch: only what no launcher can avoid. It finds its resource 100, writes it in one
-// write into a new directory in TEMP, starts it, waits for it, deletes the file and the directory and
-// exits with the payload's exit code. No security, no checks of the directory, no log.
+// The floor of a launch: only what no launcher can avoid. It finds its resource 100, writes it into a new
+// directory in TEMP, starts it, waits for it, deletes the file and the directory and exits with the
+// payload's exit code. No security, no checks of the directory, no log.
+//
+// Built twice: BENCH_FLOOR_PIECE 0 writes the payload in one write; any other value writes it in pieces of
+// that many bytes, as the launcher does.
 //
 // A failed step ends the program with 0xF100 + the step's number, so that a broken run is never timed as
 // a good one.
@@ -11,6 +14,7 @@
 namespace {
 
 constexpr int kFailed = 0xF100;
+constexpr DWORD kPiece = BENCH_FLOOR_PIECE;
 
 // Closes a handle when the program leaves.
 struct HandleCloser {
@@ -49,10 +53,16 @@ int launch() {
         // A new file: no truncation, so the file system does not flush it when it is closed.
         const HandleCloser file{CreateFileA(extraction.file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_NORMAL, nullptr)};
-        DWORD written = 0;
-        if (file.handle == INVALID_HANDLE_VALUE || !WriteFile(file.handle, data, size, &written, nullptr) ||
-            written != size)
-            return kFailed + 3;
+        if (file.handle == INVALID_HANDLE_VALUE) return kFailed + 3;
+        const char* bytes = static_cast<const char*>(data);
+        const DWORD piece = kPiece == 0 ? size : kPiece;
+        for (DWORD offset = 0; offset < size;) {
+            const DWORD count = size - offset < piece ? size - offset : piece;
+            DWORD written = 0;
+            if (!WriteFile(file.handle, bytes + offset, count, &written, nullptr) || written != count)
+                return kFailed + 3;
+            offset += count;
+        }
     }
 
     std::string commandLine = "\"" + extraction.file + "\"";

@@ -26,4 +26,6 @@ plot data index 0 using 1:2 with points pointtype 7 pointsize 1.4 linecolor rgb 
      copy(x) with lines linecolor rgb "#d62728" dashtype 2 \
          title sprintf("  fit: %.1f ms + %.3f ms/MiB", cb, ca), \
      data index 1 using 1:2 with points pointtype 9 pointsize 1.6 linecolor rgb "#2ca02c" \
-         title "minimal launcher: floor overhead (e - a)"
+         title "minimal launcher, one write: floor overhead (e - a)", \
+     data index 2 using 1:2 with points pointtype 11 pointsize 1.6 linecolor rgb "#9467bd" \
+         title "minimal launcher, pieces of 256 KiB: floor overhead"

@@ -9,7 +9,9 @@
 #
 # Environment: KITEBOOT_BENCH_BUILD_DIR (default build-bench), KITEBOOT_BENCH_ROUNDS (measured rounds,
 # default 25), KITEBOOT_BENCH_WARMUP (default 3), KITEBOOT_BENCH_MEMORY_ROUNDS (default 5),
-# KITEBOOT_BENCH_IDLE_ROUNDS (rounds at 151 MiB with 3 s of idleness before each run, default 5; 0: none).
+# KITEBOOT_BENCH_IDLE_ROUNDS (rounds at 151 MiB with 3 s of idleness before each run, default 5; 0: none),
+# KITEBOOT_BENCH_SETTLE_MS (pause before each timed run, default 200: without it a start overlaps the end
+# of the previous run and process starts vary between 13 and 30 ms).
 set -eu
 export PYTHONDONTWRITEBYTECODE=1  # no __pycache__ in the source tree
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +20,7 @@ rounds="${KITEBOOT_BENCH_ROUNDS:-25}"
 warmup="${KITEBOOT_BENCH_WARMUP:-3}"
 memory_rounds="${KITEBOOT_BENCH_MEMORY_ROUNDS:-5}"
 idle_rounds="${KITEBOOT_BENCH_IDLE_ROUNDS:-5}"
+settle_ms="${KITEBOOT_BENCH_SETTLE_MS:-200}"
 sizes="1 16 64 151 512"
 floor_size=151
 results="$build/bench-results"
@@ -83,6 +86,7 @@ plan="$results/plan.tsv"
 {
     printf 'empty\t%s\\bench_empty.exe\n' "$bin"
     printf 'floor-%s\t%s\\bench_floor.exe\n' $floor_size "$bin"
+    printf 'floor-pieces-%s\t%s\\bench_floor_pieces.exe\n' $floor_size "$bin"
     printf 'kiteboot-aligned-%s\t%s\\bench-kiteboot-aligned-%sm.exe\n' $floor_size "$bin" $floor_size
     for size in $sizes; do
         printf 'payload-%s\t%s\\bench-payload-%sm.exe\n' $size "$bin" $size
@@ -103,7 +107,7 @@ started=$(date +%s)
 echo "== timing: $rounds rounds after $warmup warm-up rounds"
 "$build/wine-run.sh" "$build/bin/bench_driver.exe" --plan "$(windows_path "$plan")" \
     --work "$(windows_path "$build/bench-work")" --out "$(windows_path "$results/runs.tsv")" \
-    --logs "$(windows_path "$results/logs")" --rounds "$rounds" --warmup "$warmup"
+    --logs "$(windows_path "$results/logs")" --rounds "$rounds" --warmup "$warmup" --pause-ms "$settle_ms"
 elapsed=$(($(date +%s) - started))
 cpu_after=$(awk '/^cpu / { print $2 + $3 + $4 + $6 + $7 + $8, $5 }' /proc/stat)
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -132,8 +136,8 @@ disk_device=$(findmnt -n -o SOURCE -T "$build")
     printf 'Wine\t%s\n' "$(/usr/lib/wine/wine64 --version)"
     printf 'Compiler\t%s\n' "$(x86_64-w64-mingw32-g++-posix --version | head -n 1)"
     printf 'Date\t%s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')"
-    printf 'Timing run\t%s rounds of %s cases after %s warm-up rounds, %s s\n' "$rounds" \
-        "$(grep -c . "$plan")" "$warmup" "$elapsed"
+    printf 'Timing run\t%s rounds of %s cases after %s warm-up rounds, %s ms pause before each run, %s s\n' \
+        "$rounds" "$(grep -c . "$plan")" "$warmup" "$settle_ms" "$elapsed"
     printf 'Load average (1, 5, 15 min)\tbefore %s, after %s\n' "$load_before" "$load_after"
     printf 'CPU busy during the timing run\t%s %% of both cores (the benchmark itself included)\n' "$busy"
     printf 'Page-cache refaults during the timing run\t%s pages\n' "$refaults_during"
