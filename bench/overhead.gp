@@ -5,7 +5,7 @@ set output output
 set title "kiteboot launch overhead against payload size (medians, Wine 8)"
 set xlabel "payload size (MiB)"
 set ylabel "time added to the payload's own start (ms)"
-set key top left box opaque
+set key bottom right box opaque
 set grid
 set fit quiet
 set fit logfile "/dev/null"

@@ -136,6 +136,7 @@ disk_device=$(findmnt -n -o SOURCE -T "$build")
     printf 'Wine\t%s\n' "$(/usr/lib/wine/wine64 --version)"
     printf 'Compiler\t%s\n' "$(x86_64-w64-mingw32-g++-posix --version | head -n 1)"
     printf 'Date\t%s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')"
+    printf 'Source\t%s\n' "$(git -C "$top" describe --always --dirty 2>/dev/null || echo unknown)"
     printf 'Timing run\t%s rounds of %s cases after %s warm-up rounds, %s ms pause before each run, %s s\n' \
         "$rounds" "$(grep -c . "$plan")" "$warmup" "$settle_ms" "$elapsed"
     printf 'Load average (1, 5, 15 min)\tbefore %s, after %s\n' "$load_before" "$load_after"
