@@ -17,22 +17,19 @@ using GetVersionExFunction = BOOL(WINAPI*)(OSVERSIONINFOEXW*);
 bool initWithRtlGetVersion(OSVERSIONINFOEXW& record) {
     const DllFunction<RtlGetVersionFunction> rtlGetVersion(Dll("ntdll"), "RtlGetVersion", Binding::Lenient);
     if (!rtlGetVersion.available()) {
-        LOG_ERROR("RtlGetVersion"
-                  << " is not available");
+        LOG_ERROR(rtlGetVersion.name() << " is not available");
         return false;
     }
     const LONG status = static_cast<RtlGetVersionFunction>(rtlGetVersion)(&record);
     if (status == 0) return true;
-    LOG_ERROR("RtlGetVersion"
-              << "() failed: " << status);
+    LOG_ERROR(rtlGetVersion.name() << "() failed: " << status);
     return false;
 }
 
 bool initWithGetVersionEx(OSVERSIONINFOEXW& record) {
     const DllFunction<GetVersionExFunction> getVersionEx(Dll("Kernel32"), "GetVersionExW", Binding::Lenient);
     if (!getVersionEx.available()) {
-        LOG_ERROR("GetVersionExW"
-                  << " is not available");
+        LOG_ERROR(getVersionEx.name() << " is not available");
         return false;
     }
     if (static_cast<GetVersionExFunction>(getVersionEx)(&record)) return true;
