@@ -7,7 +7,7 @@
 #include "common/windows/WinHeaders.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/SysInfo.h"
-#include "windows/wrappers/kiteboot/CommandLine.h"
+#include "quoting/ArgumentQuoting.h"
 
 namespace testing_support {
 
@@ -106,11 +106,7 @@ unsigned long runProcessRaw(const std::string& program, const std::string& comma
 
 unsigned long runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options) {
-    std::vector<const char*> argv = {program.c_str()};
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
-    const std::string commandLine = buildCommandLine(program, static_cast<int>(argv.size()), argv.data());
-    return runProcessRaw(program, commandLine, options);
+    return runProcessRaw(program, quoteCommandLine(program, arguments), options);
 }
 
 std::string siblingProgram(const std::string& fileName) {

@@ -32,7 +32,7 @@ UniqueHandle startProcessRaw(const std::string& program, const std::string& comm
 // ends the process) when it does not end in time.
 unsigned long waitForProcess(const UniqueHandle& process, const std::string& program, unsigned timeoutMs);
 
-// The same with an argument vector, quoted as the launcher quotes its payload's arguments.
+// The same with an argument vector, each argument quoted so the program's C runtime gives it back exactly.
 unsigned long runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options = {});
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/share/tstrings.h"
-#include "windows/wrappers/kiteboot/CommandLine.h"
+#include "quoting/ArgumentQuoting.h"
 
 int wmain() {
     int argc = 0;
@@ -32,11 +32,8 @@ int wmain() {
     std::vector<std::string> arguments;
     for (int i = first; i < argc; ++i)
         arguments.push_back(tstrings::toUtf8(argv[i]));
-    std::vector<const char*> vector;
-    for (const std::string& argument : arguments)
-        vector.push_back(argument.c_str());
-    std::wstring commandLine = tstrings::fromUtf8(
-        buildCommandLine(arguments.front(), static_cast<int>(vector.size()), vector.data()));
+    std::wstring commandLine = tstrings::fromUtf8(quoteCommandLine(
+        arguments.front(), std::vector<std::string>(arguments.begin() + 1, arguments.end())));
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};

@@ -1,30 +1,32 @@
 #include "windows/wrappers/kiteboot/CommandLine.h"
 
-std::string quoteArgument(const std::string& argument) {
-    std::string quoted = "\"";
-    std::size_t backslashes = 0;
-    for (const char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        // A run of backslashes is literal unless a quote follows it; then each one needs a partner, and
-        // the quote itself one more.
-        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-        quoted += c;
-        backslashes = 0;
-    }
-    // Before the closing quote, too, the run is doubled.
-    quoted.append(2 * backslashes, '\\');
-    quoted += '"';
-    return quoted;
+namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
 }
 
-std::string buildCommandLine(const std::string& payloadPath, int argc, const char* const* argv) {
-    std::string commandLine = quoteArgument(payloadPath);
-    for (int i = 1; i < argc; ++i) {
+}  // namespace
+
+std::string_view argumentsAfterProgramName(std::string_view commandLine) {
+    std::size_t end = 0;
+    if (!commandLine.empty() && commandLine.front() == '"') {
+        end = commandLine.find('"', 1);
+        end = end == std::string_view::npos ? commandLine.size() : end + 1;
+    } else {
+        while (end < commandLine.size() && !isBlank(commandLine[end]))
+            ++end;
+    }
+    while (end < commandLine.size() && isBlank(commandLine[end]))
+        ++end;
+    return commandLine.substr(end);
+}
+
+std::string buildCommandLine(const std::string& payloadPath, std::string_view arguments) {
+    std::string commandLine = "\"" + payloadPath + "\"";
+    if (!arguments.empty()) {
         commandLine += ' ';
-        commandLine += quoteArgument(argv[i]);
+        commandLine += arguments;
     }
     return commandLine;
 }

@@ -1,13 +1,15 @@
-// The payload's command line: the payload path and the launcher's arguments, each in double quotes.
+// The payload's command line: the payload path in double quotes, then the launcher's own arguments exactly
+// as they were typed, so that any installer, whatever it makes of its command line, sees what the user
+// gave.
 #pragma once
 
 #include <string>
+#include <string_view>
 
-// One argument in double quotes, escaped so that the Microsoft C runtime and CommandLineToArgvW give it
-// back byte for byte: backslashes are doubled where they precede a quote (an embedded one or the closing
-// one) and embedded quotes are escaped; an argument without quotes or trailing backslashes is copied
-// unchanged between the quotes.
-std::string quoteArgument(const std::string& argument);
+// What follows the program name in a raw command line, where the C runtime finds it: a program name that
+// starts with a double quote ends at the next double quote (or the end), any other at the first blank
+// (space or tab); the blanks after it are skipped. Empty when nothing follows.
+std::string_view argumentsAfterProgramName(std::string_view commandLine);
 
-// quoteArgument(payloadPath), then " " + quoteArgument(argv[i]) for i from 1 to argc - 1.
-std::string buildCommandLine(const std::string& payloadPath, int argc, const char* const* argv);
+// "\"" + payloadPath + "\"", then one space and arguments unless they are empty.
+std::string buildCommandLine(const std::string& payloadPath, std::string_view arguments);

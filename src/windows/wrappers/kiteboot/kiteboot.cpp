@@ -49,11 +49,14 @@ std::string createSecureDirectory(UniqueHandle& hold) {
 }
 
 // The extracted payload opened for reading, shared for reading only: while the handle is held no other
-// process can write, replace, rename or delete the file, so what is checked is what is started.
+// process can write, replace, rename or delete the file, so what is checked is what is started. An empty
+// handle when the payload is gone: something removed it after extraction, which the caller treats as
+// tampering.
 UniqueHandle holdPayload(const std::string& payloadPath) {
     UniqueHandle file(CreateFileA(payloadPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return UniqueHandle();
         ZOR_THROW_LAST_ERROR(CreateFileA, "CreateFile(" << payloadPath << ") failed");
     }
     return file;
@@ -70,10 +73,13 @@ bool isSecureDirectoryIntact(const std::string& directory, const std::string& pa
     return items.size() == 1 && tstrings::equalsIgnoreCase(items.front(), payloadPath);
 }
 
-// The payload path and the launcher's arguments, each quoted so the payload receives them unchanged.
+// The payload path in double quotes and, after one space, the launcher's arguments exactly as the user
+// typed them: nothing is re-quoted, so an installer that reads its raw command line (a bare /S, a /D=
+// that must come last) sees the same text as when started directly, and one that splits it into an
+// argument vector gets the vector the launcher got.
 std::string getCommandLine(const std::string& payloadPath) {
     if (!__argv) ZOR_THROW_RUNTIME_ERROR("__targv is NULL");
-    return buildCommandLine(payloadPath, __argc, __argv);
+    return buildCommandLine(payloadPath, argumentsAfterProgramName(GetCommandLineA()));
 }
 
 // Starts the payload in its own directory, without a window of its own, and waits for it to end.
@@ -150,7 +156,7 @@ int run() {
 #endif
         // Held from before the check until the payload has ended.
         const UniqueHandle payloadHold = holdPayload(payloadPath);
-        if (isSecureDirectoryIntact(secureDirectory, payloadPath)) {
+        if (payloadHold.owned() && isSecureDirectoryIntact(secureDirectory, payloadPath)) {
             exitCode = static_cast<int>(execProcessWaitForFinish(payloadPath, getCommandLine(payloadPath)));
         } else {
             LOG_ERROR("Secure directory is tempered, exiting...");

@@ -6,7 +6,7 @@
 
 #include "common/windows/WinHeaders.h"
 #include "windows/common/FileUtils.h"
-#include "windows/wrappers/kiteboot/CommandLine.h"
+#include "quoting/ArgumentQuoting.h"
 
 namespace launch_testing {
 
@@ -23,10 +23,7 @@ LaunchRun::LaunchRun(std::string launcher, std::string temp)
 }
 
 void LaunchRun::start(const std::vector<std::string>& arguments) {
-    std::vector<const char*> argv = {launcher_.c_str()};
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
-    startRaw(buildCommandLine(launcher_, static_cast<int>(argv.size()), argv.data()));
+    startRaw(quoteCommandLine(launcher_, arguments));
 }
 
 void LaunchRun::startRaw(const std::string& commandLine) {

@@ -34,8 +34,8 @@ public:
     LaunchRun(const LaunchRun&) = delete;
     LaunchRun& operator=(const LaunchRun&) = delete;
 
-    // Starts the launcher with these arguments (quoted as the launcher quotes them), or with a raw
-    // command line, and returns at once.
+    // Starts the launcher with these arguments (each quoted so the launcher's C runtime gives it back
+    // exactly), or with a raw command line, and returns at once.
     void start(const std::vector<std::string>& arguments = {});
     void startRaw(const std::string& commandLine);
     // Waits for the launcher and returns its exit code.

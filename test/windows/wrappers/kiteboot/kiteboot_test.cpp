@@ -123,7 +123,7 @@ TEST(CreateSecureDirectory, FailsWhenTheTemporaryDirectoryIsMissing) {
     EXPECT_TRUE(log.messages().empty());
 }
 
-// ---- Argument vector: silent mode and the payload's command line
+// ---- Silent mode (argument vector) and the payload's command line (raw command line)
 
 // Sets __argc/__argv to a vector of the test's own while alive.
 class ArgumentsOverride {
@@ -186,10 +186,28 @@ TEST(SilentMode, OnlyExactWholeArgumentsCount) {
     }
 }
 
-TEST(PayloadCommandLine, PayloadPathReplacesElementZero) {
-    ArgumentsOverride override({"C:\\Downloads\\setup.exe", "/s", "INSTALLDIR=C:\\Program Files\\App"});
-    EXPECT_EQ(getCommandLine("C:\\Temp\\zor1.tmp\\setup.exe"),
-              "\"C:\\Temp\\zor1.tmp\\setup.exe\" \"/s\" \"INSTALLDIR=C:\\Program Files\\App\"");
+// The launcher's raw command line, as typed, and what the payload is given after its own quoted path.
+TEST(PayloadCommandLine, EverythingAfterTheProgramNameIsPassedOnByteForByte) {
+    const std::string payload = "C:\\Temp\\zor1.tmp\\setup.exe";
+    const std::pair<const char*, const char*> cases[] = {
+        {"setup.exe", ""},
+        {"setup.exe   ", ""},
+        {"\"C:\\My Files\\setup.exe\"", ""},
+        {"setup.exe /S /D=C:\\Program Files\\App", "/S /D=C:\\Program Files\\App"},
+        {"\"C:\\My Files\\setup.exe\" \t /S  \"two  blanks\"\t", "/S  \"two  blanks\"\t"},
+        {"setup.exe\t/v\"/qn INSTALLDIR=\\\"C:\\X\\\"\"", "/v\"/qn INSTALLDIR=\\\"C:\\X\\\"\""},
+        {"\"C:\\a b\"c d", "c d"},            // a quoted name ends at its closing quote
+        {"C:\\a\"b c\" d", "c\" d"},          // an unquoted name ends at the first blank, quotes or not
+        {"\"C:\\unclosed setup.exe /S", ""},  // no closing quote: all of it is the name
+        {"setup.exe \"\"", "\"\""},
+        {"", ""},
+    };
+    for (const auto& [typed, arguments] : cases) {
+        SCOPED_TRACE(typed);
+        EXPECT_EQ(argumentsAfterProgramName(typed), arguments);
+        const std::string expected = "\"" + payload + "\"" + (*arguments ? std::string(" ") + arguments : "");
+        EXPECT_EQ(buildCommandLine(payload, argumentsAfterProgramName(typed)), expected);
+    }
 }
 
 TEST(PayloadCommandLine, MissingArgumentVectorThrows) {

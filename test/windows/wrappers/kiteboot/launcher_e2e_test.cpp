@@ -113,12 +113,19 @@ TEST(LauncherPayload, TemporaryDirectoryAndLauncherNameOutsideTheAnsiCodePage) {
     run.expectCleanRun(run.secureDirectory(report));
 }
 
-TEST(LauncherArguments, CommandLineIsThePayloadPathAndEachArgumentQuoted) {
+// The payload's command line is its quoted path and, after one space, what the user typed after the
+// launcher's name, untouched: doubled blanks, a tab, an unquoted switch and a switch with quotes inside.
+TEST(LauncherArguments, TypedCommandLineArrivesByteForByteAfterThePayloadPath) {
+    const std::string typed =
+        "/S  INSTALLDIR=C:\\Program Files\\App\t/v\"/qn INSTALLDIR=\\\"C:\\Program Files\\X\\\"\" ";
     LaunchRun run(launcherPath("probe_launcher.exe"));
-    ASSERT_EQ(run.run({"/s", "INSTALLDIR=C:\\Program Files\\App"}), 0u);
+    run.startRaw("\"" + run.launcher() + "\"  " + typed);
+    ASSERT_EQ(run.wait(), 0u);
     const probe::Report report = run.report();
-    EXPECT_EQ(report.commandLine,
-              "\"" + report.modulePath + "\" \"/s\" \"INSTALLDIR=C:\\Program Files\\App\"");
+    EXPECT_EQ(report.commandLine, "\"" + report.modulePath + "\" " + typed);
+    const std::vector<std::string> expected = {"/S", "INSTALLDIR=C:\\Program", "Files\\App",
+                                               "/v/qn INSTALLDIR=\"C:\\Program Files\\X\""};
+    EXPECT_EQ(payloadArguments(report), expected);
 
     LaunchRun bare(launcherPath("probe_launcher.exe"));
     ASSERT_EQ(bare.run(), 0u);

@@ -314,13 +314,19 @@ TEST(LogContention, RecordsDroppedWhileHeldTheRunSucceedsAndLaterRecordsAreWritt
 // ---- A payload command line longer than Windows accepts
 
 TEST(BadInput, PayloadCommandLineTooLongForWindowsFailsAndRemovesTheDirectory) {
-    LaunchRun run(launcherPath("probe_launcher.exe"));
-    // 16000 one-letter arguments: about 32000 characters as given, but each is quoted for the payload, which
-    // makes its command line about 64000 characters long, beyond the 32767 that Windows takes.
+    // The payload gets the launcher's arguments after its own path. With a TEMP deep enough that the payload
+    // path is longer than the launcher's, a launcher command line of the 32766 characters Windows takes
+    // gives the payload one that is too long.
+    TempDir deep("kbdeep");
+    std::string temp = deep.path();
+    while (temp.size() <= launcherPath("probe_launcher.exe").size()) {
+        temp += "\\" + std::string(32, 'd');
+        ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr)) << temp;
+    }
+    LaunchRun run(launcherPath("probe_launcher.exe"), temp);
     std::string commandLine = "\"" + run.launcher() + "\"";
-    for (int i = 0; i < 16000; ++i)
-        commandLine += " a";
-    ASSERT_LT(commandLine.size(), 32767u);
+    while (commandLine.size() < 32766)
+        commandLine += commandLine.size() % 2 ? " " : "a";
     run.startRaw(commandLine);
     EXPECT_EQ(run.wait(), kFailure);
     EXPECT_FALSE(run.payloadRan());
