@@ -145,12 +145,14 @@ TEST(PayloadFaults, FileHeldOpenAtCleanUpStaysWithItsAncestorsAndIsLogged) {
     holder.reset();
 }
 
-// ---- Tampering between extraction and check (the test launcher's hook adds to the secure directory)
+// ---- Tampering between extraction and check (the test launcher's hook adds to the secure directory or
+// removes the payload)
 
-TEST(Tampering, AnythingAddedBeforeTheCheckStopsTheLaunchAndEverythingIsRemoved) {
+TEST(Tampering, AnythingAddedOrRemovedBeforeTheCheckStopsTheLaunchAndEverythingIsRemoved) {
     struct Case {
         const char* tamper;
         std::vector<std::pair<const char*, const char*>> removals;  // function, relative path
+        bool payloadRemains = true;
     };
     const Case cases[] = {
         {"add:extra.dll", {{kDeleteFileImpl, "extra.dll"}}},
@@ -159,6 +161,7 @@ TEST(Tampering, AnythingAddedBeforeTheCheckStopsTheLaunchAndEverythingIsRemoved)
          {{kDeleteFileImpl, "sub\\deeper\\setup.exe"},
           {kDeleteDirectory, "sub\\deeper"},
           {kDeleteDirectory, "sub"}}},
+        {"remove:", {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tamper);
@@ -180,7 +183,8 @@ TEST(Tampering, AnythingAddedBeforeTheCheckStopsTheLaunchAndEverythingIsRemoved)
         // Refused before the payload starts; the directory goes afterwards, the payload and the addition
         // in the file system's order, the directory itself last.
         expected.push_back(summary("ERROR", kRun, "Secure directory is tempered, exiting..."));
-        Lines removals = {expectedRun[4]};
+        Lines removals;
+        if (c.payloadRemains) removals.push_back(expectedRun[4]);
         for (const auto& [function, relative] : c.removals) {
             const std::string path = secure + "\\" + relative;
             removals.push_back(summary("TRACE", function,

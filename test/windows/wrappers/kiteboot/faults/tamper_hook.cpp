@@ -2,6 +2,7 @@
 // process could, as KITEBOOT_TEST_TAMPER says, and writes what happened to KITEBOOT_TEST_TAMPER_RESULT.
 //   add:<relative path>   make a file there, or an empty directory when the path ends in "\"
 //   move:<new name>       try to rename the secure directory to <new name> beside it
+//   remove:               delete the payload
 //   (unset)               change nothing
 // The result file holds "0" when the change was made, otherwise the Windows error code.
 #include <cstdlib>
@@ -38,7 +39,7 @@ DWORD add(const std::string& path) {
 
 namespace kiteboot_test_hooks {
 
-void afterExtraction(const std::string& secureDirectory, const std::string&) {
+void afterExtraction(const std::string& secureDirectory, const std::string& payloadPath) {
     const std::string tamper = variable("KITEBOOT_TEST_TAMPER");
     DWORD result = ERROR_SUCCESS;
     if (tamper.rfind("add:", 0) == 0) {
@@ -47,6 +48,8 @@ void afterExtraction(const std::string& secureDirectory, const std::string&) {
         const std::string moved =
             FileUtils::joinPath(FileUtils::parentPath(secureDirectory), tamper.substr(5));
         result = MoveFileExA(secureDirectory.c_str(), moved.c_str(), 0) ? ERROR_SUCCESS : GetLastError();
+    } else if (tamper == "remove:") {
+        result = DeleteFileA(payloadPath.c_str()) ? ERROR_SUCCESS : GetLastError();
     } else {
         return;
     }
