@@ -143,6 +143,20 @@ TEST(LauncherArguments, UnquotedArgumentsAsTheRuntimeSplitThem) {
     EXPECT_EQ(payloadArguments(run.report()), expected);
 }
 
+// A real installer made by makensis reads its raw command line: /S counts only bare, and /D= must come
+// last, unquoted, with its spaces. Through the launcher it installs silently where it was told to.
+TEST(LauncherArguments, RealInstallerReadingItsRawCommandLineBehavesAsIfStartedDirectly) {
+    const std::string launcher = launcherPath("nsis_launcher.exe");
+    if (!testing_support::exists(launcher)) GTEST_SKIP() << "makensis was missing when the tests were built";
+    TempDir target("kbnsis");
+    const std::string installDirectory = target / "Acme App 4.2";
+    LaunchRun run(launcher);
+    run.startRaw("\"" + launcher + "\" /S /D=" + installDirectory);
+    EXPECT_EQ(run.wait(), 5u);
+    EXPECT_EQ(testing_support::readFile(installDirectory + "\\installed.txt"), "silent");
+    EXPECT_EQ(run.tempEntries(), std::vector<std::string>{"morvane.log"});
+}
+
 // ---- Where and how the payload runs
 
 TEST(LauncherPayload, RunsFromTheSecureDirectoryUnderTheLauncherName) {
