@@ -72,3 +72,10 @@ inline void closeFINDHANDLE(HANDLE search) noexcept {
 }
 
 using UniqueFindHandle = ScopedHandle<HANDLE, closeFINDHANDLE>;
+
+// Unmaps a view made by MapViewOfFile. Null is skipped. Never throws.
+inline void unmapVIEW(void* view) noexcept {
+    if (view) UnmapViewOfFile(view);
+}
+
+using UniqueMappedView = ScopedHandle<void*, unmapVIEW>;

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
+#include <vector>
 
 #include "common/windows/WinErrorHandling.h"
 #include "windows/common/FileUtils.h"
+#include "windows/common/ModuleFile.h"
 
 namespace {
 
@@ -59,22 +62,60 @@ void writeInPieces(std::ostream& out, const char* data, std::size_t size, std::s
         out.write(data + offset, static_cast<std::streamsize>(std::min(piece, size - offset)));
 }
 
-void Resource::saveToFile(const std::string& path) const {
+std::size_t copyFromFile(std::ostream& out, HANDLE file, std::uint64_t offset, std::size_t size,
+                         std::size_t piece) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return 0;
+    std::vector<char> buffer(std::min(piece, size));
+    std::size_t copied = 0;
+    while (copied < size && out) {
+        const DWORD wanted = static_cast<DWORD>(std::min(piece, size - copied));
+        DWORD read = 0;
+        if (!ReadFile(file, buffer.data(), wanted, &read, nullptr) || read != wanted) break;
+        out.write(buffer.data(), wanted);
+        copied += wanted;
+    }
+    return copied;
+}
+
+namespace {
+
+// Copies the resource bytes at data, which lie in module's image, from the module's own file where it is
+// proven to be the one the image was mapped from. Returns how many bytes were copied (0 when the file
+// cannot be used).
+std::size_t copyFromModuleFile(std::ostream& out, HMODULE module, const char* data, std::size_t size) {
+    const UniqueHandle file = openModuleFile(module);
+    if (!file.owned()) return 0;
+    const auto rva = static_cast<std::uint32_t>(data - reinterpret_cast<const char*>(module));
+    const std::optional<std::uint64_t> offset =
+        fileOffsetOf(imageSections(module), rva, static_cast<std::uint32_t>(size));
+    if (!offset) return 0;
+    return copyFromFile(out, file.get(), *offset, size, kResourceWritePiece);
+}
+
+}  // namespace
+
+Resource::Source Resource::saveToFile(const std::string& path) const {
     std::uint32_t size = 0;
     const char* data = static_cast<const char*>(getPtr(size));
     const std::string temporary = FileUtils::createTempFile("zor", ".tmp", FileUtils::parentPath(path));
     FileUtils::ScopedDeleter deleter;
     deleter.addFile(temporary);
+    std::size_t copied = 0;
     {
         // The temporary file was just created empty, so it is opened without truncation: truncating an
         // empty file costs nothing logically but makes the file system flush it on close.
         std::ofstream out;
         out.exceptions(std::ios::badbit | std::ios::failbit);
         out.open(temporary, std::ios::binary | std::ios::in | std::ios::out);
-        // Straight from the mapped image, in pieces (see kResourceWritePiece).
-        writeInPieces(out, data, size, kResourceWritePiece);
+        // Reading the file costs a fraction of touching every page of the mapped image (each page a fault);
+        // whatever the file does not give is written from the image, in pieces (see kResourceWritePiece).
+        copied = copyFromModuleFile(out, module_, data, size);
+        writeInPieces(out, data + copied, size - copied, kResourceWritePiece);
         out.close();
     }
     FileUtils::moveFile(temporary, path);
     deleter.cancel();
+    return copied == size ? Source::ModuleFile : Source::MappedImage;
 }

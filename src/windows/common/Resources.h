@@ -19,10 +19,18 @@ public:
     // ...").
     const void* getPtr(std::uint32_t& size) const;
 
+    // Where saveToFile read the bytes from.
+    enum class Source {
+        ModuleFile,   // all of them from the module's own file, proven to be the one it was mapped from
+        MappedImage,  // some or all from the mapped image (the file could not be proven or read)
+    };
+
     // Writes the bytes to path: into a new temporary file next to it, then moved into place, so path
-    // never holds a partial file. On failure nothing is left at path by this call and no temporary file
-    // remains. Throws ZorError<...> or std::ios_base::failure.
-    void saveToFile(const std::string& path) const;
+    // never holds a partial file. The bytes are read from the module's own file where it is proven to be
+    // the file the module was mapped from, otherwise from the mapped image; the result is the same.
+    // On failure nothing is left at path by this call and no temporary file remains. Throws ZorError<...>
+    // or std::ios_base::failure.
+    Source saveToFile(const std::string& path) const;
 
 private:
     // "<message> (name='#<name>', type='#<type>')"
@@ -40,12 +48,18 @@ private:
 // (id & 15) and its size in bytes.
 const void* stringTableEntry(const void* block, unsigned id, std::uint32_t& size);
 
-// The largest piece of a resource that Resource::saveToFile hands to one write. On a Linux virtual machine
-// that hands free memory back to its host, one large write after a few idle seconds stalls while the page
-// cache gets large blocks of memory back (launch under Wine, 151 MiB: 0.41 s with one write, 0.11 s with
+// The largest piece of a resource that Resource::saveToFile reads or hands to one write. On a Linux virtual
+// machine that hands free memory back to its host, one large write after a few idle seconds stalls while the
+// page cache gets large blocks of memory back (launch under Wine, 151 MiB: 0.41 s with one write, 0.11 s with
 // pieces of 256 KiB; 512 MiB: 1.34 s and 0.23 s). Launched back to back the pieces cost nothing measurable.
 constexpr std::size_t kResourceWritePiece = 256 * 1024;
 
 // Writes size bytes from data to out, in order, in pieces of at most piece bytes (piece > 0). Stops at the
 // first piece that fails: a stream with exceptions enabled throws, any other is left failed.
 void writeInPieces(std::ostream& out, const char* data, std::size_t size, std::size_t piece);
+
+// Copies size bytes from file, starting at offset, to out in pieces of at most piece bytes through one
+// buffer of that size. Returns how many bytes were copied: size, or fewer when a read fails or comes up
+// short (then nothing of that piece was written). A failed write throws or leaves out failed, as above.
+std::size_t copyFromFile(std::ostream& out, HANDLE file, std::uint64_t offset, std::size_t size,
+                         std::size_t piece);

@@ -4,9 +4,17 @@
 
 #include <string>
 
+#include "windows/common/Resources.h"
+
 namespace kiteboot_test_hooks {
 
-// Called once the payload lies at payloadPath inside secureDirectory, before the directory is checked.
-void afterExtraction(const std::string& secureDirectory, const std::string& payloadPath);
+// Called once the secure directory exists, before the payload is extracted from the launcher at
+// launcherPath.
+void beforeExtraction(const std::string& launcherPath);
+
+// Called once the payload lies at payloadPath inside secureDirectory, before the directory is checked;
+// source tells where extraction read it from.
+void afterExtraction(const std::string& secureDirectory, const std::string& payloadPath,
+                     Resource::Source source);
 
 }  // namespace kiteboot_test_hooks

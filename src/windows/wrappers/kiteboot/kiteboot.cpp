@@ -143,16 +143,22 @@ int run() {
             LOG_ERROR("Administrator privileges are required to run this application, exiting.");
             return -1;
         }
-        const std::string launcherName = FileUtils::fileName(SysInfo::getProcessModulePath());
+        const std::string launcherPath = SysInfo::getProcessModulePath();
+        const std::string launcherName = FileUtils::fileName(launcherPath);
         // The deleter is made (empty) before the holds, so they are released before it removes the directory.
         FileUtils::ScopedDeleter deleter;
         UniqueHandle directoryHold;
         const std::string secureDirectory = createSecureDirectory(directoryHold);
         deleter.addDirectoryTree(secureDirectory);
         const std::string payloadPath = FileUtils::joinPath(secureDirectory, launcherName);
-        Resource(kPayloadResourceId, kRawDataType, SysInfo::getCurrentModuleHandle()).saveToFile(payloadPath);
 #ifdef KITEBOOT_TEST_HOOKS
-        kiteboot_test_hooks::afterExtraction(secureDirectory, payloadPath);
+        kiteboot_test_hooks::beforeExtraction(launcherPath);
+#endif
+        [[maybe_unused]] const Resource::Source source =
+            Resource(kPayloadResourceId, kRawDataType, SysInfo::getCurrentModuleHandle())
+                .saveToFile(payloadPath);
+#ifdef KITEBOOT_TEST_HOOKS
+        kiteboot_test_hooks::afterExtraction(secureDirectory, payloadPath, source);
 #endif
         // Held from before the check until the payload has ended.
         const UniqueHandle payloadHold = holdPayload(payloadPath);

@@ -48,11 +48,18 @@ bool LaunchRun::payloadRan() const {
     return testing_support::exists(reportPath());
 }
 
+bool LaunchRun::launcherRunning() const {
+    return process_.owned() && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
 probe::Report LaunchRun::report() const {
-    for (unsigned waited = 0; !payloadRan() && waited < options.timeoutMs; waited += 10)
+    // The launcher waits for its payload: once it has ended, no report can come any more.
+    for (unsigned waited = 0; !payloadRan() && launcherRunning() && waited < options.timeoutMs; waited += 10)
         Sleep(10);
     if (!payloadRan()) {
-        ADD_FAILURE() << "the payload wrote no report";
+        ADD_FAILURE() << "the payload wrote no report; the launcher's log " << temp_
+                      << "\\morvane.log holds:\n"
+                      << logText();
         return {};
     }
     return probe::parseReport(testing_support::readFile(reportPath()));
@@ -76,6 +83,11 @@ void LaunchRun::expectCleanRun(const std::string& secureDirectory) const {
     EXPECT_EQ(summarize(log), cleanRunSummaries(secureDirectory, payloadName, temporary));
     EXPECT_EQ(sourceFiles(log), std::vector<std::string>(log.size(), "FileUtils.cpp"));
     expectOneProcess(log, payloadName);
+}
+
+std::string LaunchRun::logText() const {
+    const std::string log = temp_ + "\\morvane.log";
+    return testing_support::exists(log) ? testing_support::readFile(log) : "(no log)";
 }
 
 std::vector<ParsedRecord> LaunchRun::records() const {
@@ -152,6 +164,13 @@ std::string escapeRegex(const std::string& text) {
         escaped += c;
     }
     return escaped;
+}
+
+std::string hashOfFile(const std::string& path) {
+    const std::string content = testing_support::readFile(path);
+    probe::Fnv1a hash;
+    hash.add(content.data(), content.size());
+    return hash.hex();
 }
 
 long long fileSize(const std::string& path) {

@@ -50,8 +50,8 @@ public:
     void release() const;
 
     bool payloadRan() const;
-    // The payload's report; waits up to the time-out for it while the payload runs. An empty report and
-    // a test failure when none comes.
+    // The payload's report; waits up to the time-out for it while the launcher runs. An empty report and
+    // a test failure showing the launcher's log when none comes.
     probe::Report report() const;
     // The secure directory the payload ran from, checked to be zor<number>.tmp directly in TEMP with the
     // payload under the launcher's file name.
@@ -66,12 +66,15 @@ public:
     const std::string& launcher() const { return launcher_; }
     std::vector<std::string> tempEntries() const { return testing_support::listDirectory(temp_); }
     std::vector<testing_support::ParsedRecord> records() const;
+    // The log file's text as the run left it, for failure messages.
+    std::string logText() const;
 
     testing_support::ProcessOptions options;
     testing_support::TempDir outside{"kbout"};
 
 private:
     std::string reportPath() const { return outside / "report.txt"; }
+    bool launcherRunning() const;
 
     testing_support::TempDir ownTemp_{"kbtemp"};
     std::string temp_;
@@ -111,6 +114,9 @@ std::string caughtReport(const std::string& what);
 
 // ASCII punctuation escaped, so a path can stand inside a regular expression.
 std::string escapeRegex(const std::string& text);
+
+// The probe's hash of a file's bytes, as its report gives the hash of its own file.
+std::string hashOfFile(const std::string& path);
 
 // A file's size in bytes; -1 when it cannot be read.
 long long fileSize(const std::string& path);

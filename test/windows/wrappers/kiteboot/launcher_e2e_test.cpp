@@ -24,13 +24,6 @@ std::string launcherPath(const std::string& name) {
     return testing_support::siblingProgram(name);
 }
 
-std::string hashOfFile(const std::string& path) {
-    const std::string content = testing_support::readFile(path);
-    probe::Fnv1a hash;
-    hash.add(content.data(), content.size());
-    return hash.hex();
-}
-
 // ---- Exit codes
 
 TEST(LauncherExitCode, PayloadExitCodeComesBackUnchanged) {

@@ -202,11 +202,35 @@ TEST(Tampering, AnythingAddedOrRemovedBeforeTheCheckStopsTheLaunchAndEverythingI
     }
 }
 
-TEST(Tampering, WithNothingAddedTheHookedLauncherRunsItsPayload) {
+// An ordinary run reads the payload from the launcher's own file, proven to be the one it runs from.
+TEST(Tampering, WithNothingAddedTheHookedLauncherRunsItsPayloadReadFromItsOwnFile) {
     LaunchRun run(launcherPath("hooked_launcher.exe"));
     run.options.environment[probe::kExitVariable] = "5";
+    run.options.environment["KITEBOOT_TEST_SOURCE_RESULT"] = run.outside / "source.txt";
     EXPECT_EQ(run.run({"/s"}), 5u);
+    EXPECT_EQ(testing_support::readFile(run.outside / "source.txt"), "module file");
     const probe::Report report = run.report();
+    run.expectCleanRun(run.secureDirectory(report));
+}
+
+// The launcher runs from a folder its user can write, and a running image can be renamed: after it starts,
+// another file may stand under its name. Extraction must not read that file.
+TEST(Tampering, ALauncherFileReplacedAfterStartIsNotReadTheOwnPayloadRuns) {
+    TempDir install("kbinstall");
+    const std::string setup = install / "setup.exe";
+    ASSERT_TRUE(CopyFileA(launcherPath("hooked_launcher.exe").c_str(), setup.c_str(), TRUE));
+    LaunchRun run(setup);
+    // A launcher of the same build carrying another installer takes its place.
+    run.options.environment["KITEBOOT_TEST_IMPOSTOR"] = launcherPath("kiteboot.exe");
+    run.options.environment["KITEBOOT_TEST_IMPOSTOR_RESULT"] = run.outside / "impostor.txt";
+    run.options.environment["KITEBOOT_TEST_SOURCE_RESULT"] = run.outside / "source.txt";
+    run.options.environment[probe::kExitVariable] = "6";
+    EXPECT_EQ(run.run({"/s"}), 6u);
+    EXPECT_EQ(testing_support::readFile(run.outside / "impostor.txt"), "0");
+    EXPECT_EQ(hashOfFile(setup), hashOfFile(launcherPath("kiteboot.exe")));
+    EXPECT_EQ(testing_support::readFile(run.outside / "source.txt"), "mapped image");
+    const probe::Report report = run.report();
+    EXPECT_EQ(report.imageHash, hashOfFile(launcherPath("probe_payload.exe")));
     run.expectCleanRun(run.secureDirectory(report));
 }
 

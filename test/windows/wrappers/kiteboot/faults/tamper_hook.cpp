@@ -1,5 +1,10 @@
-// The test launcher's hook between extraction and check: it changes the secure directory as another
-// process could, as KITEBOOT_TEST_TAMPER says, and writes what happened to KITEBOOT_TEST_TAMPER_RESULT.
+// The test launcher's hooks.
+// Before extraction, with KITEBOOT_TEST_IMPOSTOR set to a file: the launcher's own file is renamed away
+// (to <name>.moved) and a copy of that file put under its name, as another process of the user could do
+// while the launcher runs; "0" or the Windows error goes to KITEBOOT_TEST_IMPOSTOR_RESULT.
+// After extraction, "module file" or "mapped image" (where extraction read the payload from) goes to
+// KITEBOOT_TEST_SOURCE_RESULT; then the secure directory is changed as another process could, as
+// KITEBOOT_TEST_TAMPER says, and what happened is written to KITEBOOT_TEST_TAMPER_RESULT.
 //   add:<relative path>   make a file there, or an empty directory when the path ends in "\"
 //   move:<new name>       try to rename the secure directory to <new name> beside it
 //   remove:               delete the payload
@@ -35,11 +40,27 @@ DWORD add(const std::string& path) {
     return ERROR_SUCCESS;
 }
 
+void writeResult(const char* variableName, const std::string& text) {
+    const std::string path = variable(variableName);
+    if (!path.empty()) std::ofstream(path) << text;
+}
+
 }  // namespace
 
 namespace kiteboot_test_hooks {
 
-void afterExtraction(const std::string& secureDirectory, const std::string& payloadPath) {
+void beforeExtraction(const std::string& launcherPath) {
+    const std::string impostor = variable("KITEBOOT_TEST_IMPOSTOR");
+    if (impostor.empty()) return;
+    const bool replaced = MoveFileExA(launcherPath.c_str(), (launcherPath + ".moved").c_str(), 0) &&
+                          CopyFileA(impostor.c_str(), launcherPath.c_str(), TRUE);
+    writeResult("KITEBOOT_TEST_IMPOSTOR_RESULT", std::to_string(replaced ? ERROR_SUCCESS : GetLastError()));
+}
+
+void afterExtraction(const std::string& secureDirectory, const std::string& payloadPath,
+                     Resource::Source source) {
+    writeResult("KITEBOOT_TEST_SOURCE_RESULT",
+                source == Resource::Source::ModuleFile ? "module file" : "mapped image");
     const std::string tamper = variable("KITEBOOT_TEST_TAMPER");
     DWORD result = ERROR_SUCCESS;
     if (tamper.rfind("add:", 0) == 0) {
@@ -53,8 +74,7 @@ void afterExtraction(const std::string& secureDirectory, const std::string& payl
     } else {
         return;
     }
-    const std::string resultPath = variable("KITEBOOT_TEST_TAMPER_RESULT");
-    if (!resultPath.empty()) std::ofstream(resultPath) << result;
+    writeResult("KITEBOOT_TEST_TAMPER_RESULT", std::to_string(result));
 }
 
 }  // namespace kiteboot_test_hooks
