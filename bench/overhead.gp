@@ -28,4 +28,6 @@ plot data index 0 using 1:2 with points pointtype 7 pointsize 1.4 linecolor rgb 
      data index 1 using 1:2 with points pointtype 9 pointsize 1.6 linecolor rgb "#2ca02c" \
          title "minimal launcher, one write: floor overhead (e - a)", \
      data index 2 using 1:2 with points pointtype 11 pointsize 1.6 linecolor rgb "#9467bd" \
-         title "minimal launcher, pieces of 256 KiB: floor overhead"
+         title "minimal launcher, pieces of 256 KiB from the image: floor overhead", \
+     data index 3 using 1:2 with points pointtype 13 pointsize 1.6 linecolor rgb "#ff7f0e" \
+         title "minimal launcher, pieces read from its own file: floor overhead"

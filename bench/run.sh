@@ -87,6 +87,7 @@ plan="$results/plan.tsv"
     printf 'empty\t%s\\bench_empty.exe\n' "$bin"
     printf 'floor-%s\t%s\\bench_floor.exe\n' $floor_size "$bin"
     printf 'floor-pieces-%s\t%s\\bench_floor_pieces.exe\n' $floor_size "$bin"
+    printf 'floor-file-%s\t%s\\bench_floor_file.exe\n' $floor_size "$bin"
     printf 'kiteboot-aligned-%s\t%s\\bench-kiteboot-aligned-%sm.exe\n' $floor_size "$bin" $floor_size
     for size in $sizes; do
         printf 'payload-%s\t%s\\bench-payload-%sm.exe\n' $size "$bin" $size

@@ -7,6 +7,7 @@
 
 #include "common/windows/WinErrorHandling.h"
 #include "windows/common/FileUtils.h"
+#include "windows/common/ImageLayout.h"
 #include "windows/common/ModuleFile.h"
 
 namespace {

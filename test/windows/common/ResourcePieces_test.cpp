@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/TempDir.h"
+#include "windows/common/ImageLayout.h"
 #include "windows/common/ModuleFile.h"
 #include "windows/common/Resources.h"
 
