@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iostream>
 #include <regex>
 #include <string>
@@ -72,14 +73,46 @@ std::string directoryOfLength(const std::string& parent, std::size_t length) {
     return path;
 }
 
+// The fewest characters of the number in a temporary name taken from a tick count read within span
+// milliseconds from first (the count wraps around after 49.7 days).
+std::size_t shortestNumberFrom(DWORD first, DWORD span) {
+    std::size_t shortest = std::string::npos;
+    for (DWORD offset = 0; offset <= span; ++offset)
+        shortest = std::min(shortest, FileUtils::tempFileName("", first + offset, "").size());
+    return shortest;
+}
+
+// What making a file at path with the launcher's (ANSI) file calls gives: ERROR_SUCCESS (and the file is
+// deleted again) or the error.
+DWORD createAnsi(const std::string& path) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return GetLastError();
+    file.reset();
+    DeleteFileA(path.c_str());
+    return ERROR_SUCCESS;
+}
+
 TEST(UnusableTemp, NoTemporaryNameFitsEndsWithTheCreateTempFileFailureLogged) {
     TempDir work("kbwork");
-    // The file calls take paths of at most 259 characters. In this TEMP the log's path has 259, but every
-    // temporary name (zor, at least seven digits of the tick count, .tmp) makes a longer one, so all 100
-    // attempts fail while the failure can still be logged.
-    ASSERT_GE(GetTickCount(), 1000000u);
-    const std::string temp = directoryOfLength(work.path(), 259 - 12);
+    // Wine's ANSI file calls take paths of up to 260 characters. The launcher's 100 temporary names are
+    // "zor", a number from the tick count it reads during this run, ".tmp". A TEMP one character too deep
+    // for the shortest of them leaves room for the log ("\morvane.log") when that number has at least
+    // five characters. It has fewer only for seconds after start-up and before the count wraps around:
+    // then the test waits until no tick count of the run can give one.
+    constexpr std::size_t kLongestPath = 260;
+    constexpr DWORD kRunTimeoutMs = 60000;
+    std::size_t shortest = 0;
+    while ((shortest = shortestNumberFrom(GetTickCount(), kRunTimeoutMs + 100)) < 5) {
+        std::cout << "waiting for tick counts that give numbers of 5 characters or more" << std::endl;
+        Sleep(1000);
+    }
+    const std::string temp =
+        directoryOfLength(work.path(), kLongestPath + 1 - std::string("\\zor.tmp").size() - shortest);
+    // Both premises, checked with the launcher's kind of call.
+    ASSERT_EQ(createAnsi(temp + "\\zor" + std::string(shortest, '1') + ".tmp"), ERROR_FILENAME_EXCED_RANGE);
+    ASSERT_EQ(createAnsi(temp + "\\" + std::string(std::strlen("morvane.log"), 'm')), ERROR_SUCCESS);
     LaunchRun run(launcherPath("probe_launcher.exe"), temp);
+    run.options.timeoutMs = kRunTimeoutMs;
     EXPECT_EQ(run.run({"/s"}), kFailure);
     EXPECT_FALSE(run.payloadRan());
     EXPECT_EQ(run.tempEntries(), Lines{"morvane.log"});
