@@ -1,7 +1,9 @@
 // Temporary names and directory creation, on real files.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "support/TempDir.h"
 #include "windows/common/FileSystemTesting.h"
@@ -87,20 +89,78 @@ TEST(CreateTempFile, EmptyPrefixAndSuffixGiveTheNumberAlone) {
                                                              ": Created [" + path + "] file"});
 }
 
-TEST(CreateTempFile, SkipsNamesAlreadyTaken) {
-    TempDir dir;
-    // Take the next 99 numbers from now on: a call that starts inside that run must end just after it.
-    const unsigned long start = GetTickCount();
-    const unsigned long taken = 99;
-    for (unsigned long i = 0; i < taken; ++i) {
-        const std::string name = dir / FileUtils::tempFileName("t", start + i, ".x");
-        CloseHandle(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+// The entry of a function of kernel32.dll in this executable's import address table; null when the
+// executable does not import it. Calls from the code linked into the test go through this entry.
+void** importEntry(const char* function) {
+    auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* const headers =
+        reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         library->Name != 0; ++library) {
+        if (_stricmp(reinterpret_cast<char*>(base + library->Name), "kernel32.dll") != 0) continue;
+        auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->OriginalFirstThunk);
+        auto* entry = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
+        for (; name->u1.AddressOfData != 0; ++name, ++entry) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
+            if (std::strcmp(byName->Name, function) == 0)
+                return reinterpret_cast<void**>(&entry->u1.Function);
+        }
     }
-    LogCapture log;
-    const std::string path = FileUtils::createTempFile("t", ".x", dir.path());
-    if (GetTickCount() - start >= taken) GTEST_SKIP() << "the clock passed the taken names";
-    EXPECT_EQ(path, dir / FileUtils::tempFileName("t", start + taken, ".x"));
-    EXPECT_EQ(log.messages(), std::vector<std::string>{"Created [" + path + "] file"});
+    return nullptr;
+}
+
+// While it lives, GetTickCount() in this executable returns count: the numbers createTempFile tries are
+// then known in advance, whatever the machine's uptime and however long the test takes.
+class FixedTickCount {
+public:
+    explicit FixedTickCount(DWORD count) : entry_(importEntry("GetTickCount")) {
+        count_ = count;
+        if (entry_ == nullptr) throw std::runtime_error("GetTickCount is not imported");
+        original_ = replace(reinterpret_cast<void*>(&fixed));
+    }
+    ~FixedTickCount() { replace(original_); }
+    FixedTickCount(const FixedTickCount&) = delete;
+    FixedTickCount& operator=(const FixedTickCount&) = delete;
+
+private:
+    static DWORD WINAPI fixed() { return count_; }
+    void* replace(void* function) {
+        DWORD protection = 0;
+        VirtualProtect(entry_, sizeof(*entry_), PAGE_READWRITE, &protection);
+        void* const previous = std::exchange(*entry_, function);
+        VirtualProtect(entry_, sizeof(*entry_), protection, &protection);
+        return previous;
+    }
+
+    static inline DWORD count_ = 0;
+    void** entry_;
+    void* original_ = nullptr;
+};
+
+TEST(CreateTempFile, TriesExactlyTheHundredNumbersFromTheTickCountOn) {
+    // From 0, and across the two places where the printed number changes sign (the count wraps as a DWORD).
+    for (const DWORD start : {0u, 2147483600u, 4294967250u}) {
+        SCOPED_TRACE(start);
+        TempDir dir;
+        const auto name = [&](DWORD offset) {
+            return dir / FileUtils::tempFileName("t", start + offset, ".x");
+        };
+        FixedTickCount ticks(start);
+        for (DWORD offset = 0; offset < 99; ++offset)
+            writeFile(name(offset), "taken");
+        // The 99 names taken are skipped, the 100th is created.
+        LogCapture log;
+        std::string created;
+        EXPECT_NO_THROW(created = FileUtils::createTempFile("t", ".x", dir.path()));
+        EXPECT_EQ(created, name(99));
+        EXPECT_EQ(log.messages(), std::vector<std::string>{"Created [" + name(99) + "] file"});
+        // With the 100th taken too, nothing more is tried.
+        EXPECT_THROW(FileUtils::createTempFile("t", ".x", dir.path()), std::runtime_error);
+        EXPECT_FALSE(exists(name(100)));
+        EXPECT_EQ(listDirectory(dir.path()).size(), 100u);
+    }
 }
 
 TEST(CreateTempFile, GivesUpAfterHundredAttemptsSilently) {
