@@ -1,5 +1,6 @@
 #include "support/Process.h"
 
+#include <iostream>
 #include <stdexcept>
 
 #include "common/share/tstrings.h"
@@ -60,6 +61,19 @@ UniqueHandle limitedPrimaryToken() {
 
 }  // namespace
 
+bool createProcessRetrying(const std::string& program, const std::function<bool()>& create,
+                           std::ostream& log) {
+    for (int attempt = 1;; ++attempt) {
+        if (create()) return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == kStartAttempts) return false;
+        log << "harness: starting " << program << " failed with error " << error << ", retry " << attempt
+            << " of " << kStartAttempts - 1 << std::endl;
+        Sleep(20 * attempt);
+        SetLastError(error);
+    }
+}
+
 UniqueHandle startProcessRaw(const std::string& program, const std::string& commandLine,
                              const ProcessOptions& options) {
     const std::wstring application = tstrings::fromUtf8(program);
@@ -70,18 +84,18 @@ UniqueHandle startProcessRaw(const std::string& program, const std::string& comm
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     const DWORD flags = CREATE_UNICODE_ENVIRONMENT;
-    BOOL started = FALSE;
-    if (options.limitedToken) {
-        UniqueHandle token = limitedPrimaryToken();
-        started = CreateProcessAsUserW(token.get(), application.c_str(), command.data(), nullptr, nullptr,
-                                       FALSE, flags, environment.data(),
-                                       directory.empty() ? nullptr : directory.c_str(), &startup, &info);
-    } else {
-        started = CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
-                                 environment.data(), directory.empty() ? nullptr : directory.c_str(),
-                                 &startup, &info);
-    }
-    if (!started) {
+    const UniqueHandle token = options.limitedToken ? limitedPrimaryToken() : UniqueHandle();
+    const wchar_t* const currentDirectory = directory.empty() ? nullptr : directory.c_str();
+    const auto create = [&] {
+        if (token.owned()) {
+            return CreateProcessAsUserW(token.get(), application.c_str(), command.data(), nullptr, nullptr,
+                                        FALSE, flags, environment.data(), currentDirectory, &startup,
+                                        &info) != FALSE;
+        }
+        return CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
+                              environment.data(), currentDirectory, &startup, &info) != FALSE;
+    };
+    if (!createProcessRetrying(program, create, std::cerr)) {
         throw std::runtime_error("cannot start " + program + " (error " + std::to_string(GetLastError()) +
                                  ")");
     }

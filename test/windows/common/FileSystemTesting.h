@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <exception>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "common/windows/WinErrorHandling.h"
 #include "support/FileUtilsFunctions.h"
 #include "support/LogCapture.h"
+#include "support/Process.h"
 #include "support/TempDir.h"
 
 namespace testing_support {
@@ -59,10 +61,11 @@ bool runOnHost(std::string command, Done done) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        return false;
-    }
+    const auto create = [&] {
+        return CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &process) != FALSE;
+    };
+    if (!createProcessRetrying(command, create, std::cerr)) return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     for (int i = 0; i < 500 && !done(); ++i)

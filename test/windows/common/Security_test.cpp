@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iostream>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -72,8 +73,11 @@ unsigned long runWithDenyOnlyAdministrators(const std::string& program, const st
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!CreateProcessAsUserW(restricted.get(), application.c_str(), commandLine.data(), nullptr, nullptr,
-                              FALSE, 0, nullptr, nullptr, &startup, &info))
+    const auto create = [&] {
+        return CreateProcessAsUserW(restricted.get(), application.c_str(), commandLine.data(), nullptr,
+                                    nullptr, FALSE, 0, nullptr, nullptr, &startup, &info) != FALSE;
+    };
+    if (!testing_support::createProcessRetrying(program, create, std::cerr))
         throw std::runtime_error("CreateProcessAsUserW failed");
     const UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);
