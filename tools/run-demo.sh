@@ -12,6 +12,13 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchai
 cmake --build "$build" --target kiteboot runner
 
 export WINEPREFIX="$build/wineprefix"
+# The Wine server started here, and Wine's services with it, run until the server is stopped: stopped on
+# every way out, unless a server of this prefix was running before (someone else's).
+if ! "$top/tools/wine-prefix.sh" running; then
+    trap '"$top/tools/wine-prefix.sh" stop' EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+fi
 "$top/tools/wine-prefix.sh" start
 # A temporary directory of this run's own, so that the log shows this run only.
 temp="$build/demo-temp"

@@ -9,5 +9,11 @@ build="${KITEBOOT_BUILD_DIR:-$top/build-tests}"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-w64.cmake" \
       -DKITEBOOT_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$build"
+# The tests' Wine server is stopped by their last test; an interrupted run never gets there.
+if ! WINEPREFIX="$build/wineprefix" "$top/tools/wine-prefix.sh" running; then
+    trap 'WINEPREFIX="$build/wineprefix" "$top/tools/wine-prefix.sh" stop' EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+fi
 cd "$build"
 ctest --output-on-failure "$@"

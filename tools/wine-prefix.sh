@@ -2,7 +2,8 @@
 # Manages the private Wine prefix of a build tree (WINEPREFIX must be set).
 #   ensure: create the prefix once (about 7 s), safe to call from parallel runs
 #   start:  ensure, then start a persistent Wine server so that each program start costs ~0.1 s
-#   stop:   stop that server
+#   stop:   stop that server, and with it Wine's services (services.exe, plugplay.exe, ...) of the prefix
+#   running: exit 0 when a Wine server of this prefix runs
 set -u
 : "${WINEPREFIX:?WINEPREFIX must be set}"
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -23,15 +24,38 @@ ensure() {
     ) 9>"$WINEPREFIX.lock"
 }
 
+# A Wine server works in a directory named after its prefix's device and inode numbers.
+running() {
+    # shellcheck disable=SC2046
+    set -- $(stat -c '%d %i' "$WINEPREFIX" 2>/dev/null)
+    [ $# -eq 2 ] || return 1
+    server=$(printf 'server-%x-%x' "$1" "$2")
+    for process in /proc/[0-9]*; do
+        case "$(readlink "$process/exe" 2>/dev/null)" in */wineserver*) ;; *) continue ;; esac
+        case "$(readlink "$process/cwd" 2>/dev/null)" in */"$server") return 0 ;; esac
+    done
+    return 1
+}
+
 case "${1:-}" in
 ensure) ensure ;;
+running) running ;;
 start)
     ensure
-    # In the background with its output redirected: in the foreground it would block the caller.
-    nohup "$WINESERVER" -p >/dev/null 2>&1 &
-    # Wait until the server answers, so the first test does not pay for its start.
-    "$WINE" cmd /c exit 0 >/dev/null 2>&1
+    # With its output redirected, so that it does not hold the caller's output open. It returns once the
+    # server listens (or at once when one runs already): a program started before that could start a
+    # server of its own, which ends with the last program instead of persisting.
+    nohup "$WINESERVER" -p >/dev/null 2>&1
+    # Wait until Wine's services run, so the first test does not pay for their start. Only a warm-up:
+    # what counts is that the server runs.
+    "$WINE" cmd /c exit 0 >/dev/null 2>&1 || echo "wine-prefix.sh: warm-up run ended with $?"
+    running || { echo "wine-prefix.sh: no Wine server runs for $WINEPREFIX" >&2; exit 1; }
     ;;
-stop) "$WINESERVER" -k >/dev/null 2>&1; exit 0 ;;
-*) echo "usage: $0 ensure|start|stop" >&2; exit 2 ;;
+stop)
+    "$WINESERVER" -k >/dev/null 2>&1
+    # Returns once the server has ended.
+    "$WINESERVER" -w >/dev/null 2>&1
+    exit 0
+    ;;
+*) echo "usage: $0 ensure|start|stop|running" >&2; exit 2 ;;
 esac
