@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "common/share/tstrings.h"
+#include "common/windows/WinAutoHandle.h"
 #include "common/windows/WinHeaders.h"
 
 namespace testing_support {
@@ -49,11 +50,21 @@ void writeFile(const std::string& path, const std::string& content) {
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    // Shared for deletion too: a program that renames a finished file into place (the probe its report)
+    // holds it with delete access until it closes it, and an open without that sharing fails meanwhile.
+    const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot read " + path);
+    std::string content;
+    char buffer[65536];
+    DWORD read = 0;
+    do {
+        if (!ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr))
+            throw std::runtime_error("cannot read " + path);
+        content.append(buffer, read);
+    } while (read > 0);
+    return content;
 }
 
 bool exists(const std::string& path) {
