@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <regex>
 
 #include "common/windows/WinHeaders.h"
@@ -22,6 +23,13 @@ LaunchRun::LaunchRun(std::string launcher, std::string temp)
     options.timeoutMs = 60000;
 }
 
+LaunchRun::~LaunchRun() {
+    if (testing::Test::HasFailure() && exitCode_ == kFailure && !logShown_) {
+        std::cout << launcher_ << " ended with -1; its log " << temp_ << "\\morvane.log holds:\n"
+                  << logText() << std::endl;
+    }
+}
+
 void LaunchRun::start(const std::vector<std::string>& arguments) {
     startRaw(quoteCommandLine(launcher_, arguments));
 }
@@ -31,9 +39,9 @@ void LaunchRun::startRaw(const std::string& commandLine) {
 }
 
 unsigned long LaunchRun::wait() {
-    const unsigned long exitCode = testing_support::waitForProcess(process_, launcher_, options.timeoutMs);
+    exitCode_ = testing_support::waitForProcess(process_, launcher_, options.timeoutMs);
     process_.reset();
-    return exitCode;
+    return exitCode_;
 }
 
 void LaunchRun::holdPayloadAfterReport() {
@@ -57,6 +65,7 @@ probe::Report LaunchRun::report() const {
     for (unsigned waited = 0; !payloadRan() && launcherRunning() && waited < options.timeoutMs; waited += 10)
         Sleep(10);
     if (!payloadRan()) {
+        logShown_ = true;
         ADD_FAILURE() << "the payload wrote no report; the launcher's log " << temp_
                       << "\\morvane.log holds:\n"
                       << logText();

@@ -31,6 +31,8 @@ public:
     explicit LaunchRun(std::string launcher);
     // The given TEMP (which the run does not own; it may be missing or a file).
     LaunchRun(std::string launcher, std::string temp);
+    // In a test that has failed, prints the log of a run whose launcher failed, so the cause shows.
+    ~LaunchRun();
     LaunchRun(const LaunchRun&) = delete;
     LaunchRun& operator=(const LaunchRun&) = delete;
 
@@ -80,6 +82,8 @@ private:
     std::string temp_;
     std::string launcher_;
     UniqueHandle process_;
+    unsigned long exitCode_ = 0;
+    mutable bool logShown_ = false;
 };
 
 // ---- Log records
