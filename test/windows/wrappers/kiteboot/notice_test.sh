@@ -46,7 +46,9 @@ for number in $(seq 90 140); do
         kill -0 "$xvfb_pid" 2>/dev/null || break
         sleep 0.1
     done
-    if xdpyinfo -display ":$number" >/dev/null 2>&1; then
+    # The display is ours only when our server holds its lock: another run may have taken the number.
+    if [ "$(tr -d ' \n' <"/tmp/.X$number-lock" 2>/dev/null)" = "$xvfb_pid" ] &&
+        xdpyinfo -display ":$number" >/dev/null 2>&1; then
         display=":$number"
         break
     fi
