@@ -30,6 +30,10 @@ constexpr const char* kSecureDirectoryAccess =
     "D:(A;;FA;;;BA)";  // full access for BUILTIN\Administrators only
 constexpr const wchar_t* kAdminNoticeText = L"Administrator privileges are required to run this application.";
 constexpr const wchar_t* kAdminNoticeCaption = L"Execution Error";
+// The longest directory path the ANSI directory calls take: room is left for a file name of 8.3 form, as
+// CreateDirectoryA requires. The secure directory is created by a system call without that limit, but a
+// deeper one could not be listed or emptied by the calls that follow, and would be left behind.
+constexpr std::size_t kLongestDirectoryPath = MAX_PATH - 12 - 1;
 
 // A new, empty directory in the temporary directory that only administrators may use. Its unique name
 // is reserved by creating a file, which is deleted at once so the directory can take its place. The
@@ -40,8 +44,8 @@ std::string createSecureDirectory(UniqueHandle& hold) {
     const std::string path = FileUtils::createTempFile("zor", ".tmp", SysInfo::getTempDir());
     FileUtils::deleteFile(path);
     security::SecurityDescriptor descriptor{MessageBuilder(kSecureDirectoryAccess)};
-    DWORD error = ERROR_SUCCESS;
-    hold = createHeldDirectory(path, descriptor.get(), error);
+    DWORD error = ERROR_FILENAME_EXCED_RANGE;
+    if (path.size() <= kLongestDirectoryPath) hold = createHeldDirectory(path, descriptor.get(), error);
     if (error != ERROR_SUCCESS) {
         ZOR_THROW_SYS_ERROR(CreateDirectoryA, error, "CreateDirectory(" << path << ") failed");
     }

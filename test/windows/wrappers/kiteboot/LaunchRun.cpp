@@ -45,8 +45,9 @@ unsigned long LaunchRun::wait() {
         process_.reset();
         if (attempt == kStartAttempts || temp_ != ownTemp_.path() || !payloadStartFailedInWine())
             return exitCode_;
-        std::cerr << "harness: " << launcher_ << " could not start its payload (Wine: error 1359); run again, "
-                  << attempt << " of " << kStartAttempts - 1 << std::endl;
+        std::cerr << "harness: " << launcher_
+                  << " could not start its payload (Wine: error 1359); run again, " << attempt << " of "
+                  << kStartAttempts - 1 << std::endl;
         EXPECT_EQ(tempEntries(), std::vector<std::string>{"morvane.log"});
         DeleteFileA((temp_ + "\\morvane.log").c_str());
         startRaw(commandLine_);
@@ -57,7 +58,8 @@ bool LaunchRun::payloadStartFailedInWine() const {
     if (exitCode_ != kFailure || payloadRan()) return false;
     const std::vector<ParsedRecord> log = records();
     return !log.empty() && log.back().level == "ERROR" &&
-           log.back().message.find("::execProcessWaitForFinish(): CreateProcess failed. System error [1359]") !=
+           log.back().message.find(
+               "::execProcessWaitForFinish(): CreateProcess failed. System error [1359]") !=
                std::string::npos;
 }
 

@@ -63,10 +63,13 @@ TEST(UnusableTemp, MissingOrAFileEndsWithMinusOneAndCreatesNothingAnywhere) {
 // A directory whose path is exactly length characters long, made inside parent.
 std::string directoryOfLength(const std::string& parent, std::size_t length) {
     std::string path = parent;
-    while (path.size() < length) {
-        const std::size_t segment = std::min<std::size_t>(60, length - path.size() - 1);
+    while (path.size() + 1 < length) {
+        // Each step adds a separator and a name: never leave one character to go, which no step can add.
+        const std::size_t remaining = length - path.size();
+        std::size_t segment = std::min<std::size_t>(60, remaining - 1);
+        if (remaining - 1 - segment == 1) --segment;
         path += '\\';
-        path.append(std::max<std::size_t>(segment, 1), 'd');
+        path.append(segment, 'd');
         EXPECT_TRUE(CreateDirectoryW(testing_support::longPath(path).c_str(), nullptr)) << path;
     }
     EXPECT_EQ(path.size(), length);
@@ -124,6 +127,28 @@ TEST(UnusableTemp, NoTemporaryNameFitsEndsWithTheCreateTempFileFailureLogged) {
     EXPECT_EQ(log[0].level, "ERROR");
     EXPECT_EQ(log[0].function, kRun);
     EXPECT_TRUE(std::regex_match(log[0].message, report)) << log[0].message;
+}
+
+// A TEMP deep enough for the file that reserves the name but too deep for a directory that the file calls
+// could still list and empty: the directory is refused, as CreateDirectory refuses it, and nothing is left.
+TEST(UnusableTemp, TooDeepForTheSecureDirectoryIsRefusedAndLeavesOnlyTheLog) {
+    TempDir work("kbwork");
+    const std::string temp = directoryOfLength(work.path(), 240);
+    LaunchRun run(launcherPath("probe_launcher.exe"), temp);
+    EXPECT_EQ(run.run({"/s"}), kFailure);
+    EXPECT_FALSE(run.payloadRan());
+    EXPECT_EQ(run.tempEntries(), Lines{"morvane.log"});
+    const std::vector<ParsedRecord> log = run.records();
+    ASSERT_EQ(log.size(), 3u) << testing::PrintToString(summarize(log));
+    const std::string secure = reservedDirectory(log);
+    EXPECT_GT(secure.size(), 247u);
+    EXPECT_EQ(summary(log[1]), summary("TRACE", kDeleteFileImpl, "Deleted [" + secure + "] file"));
+    const std::regex report(
+        escapeRegex("Exception with message 'kiteboot.cpp(") + R"(\d+)" +
+        escapeRegex(") at `anonymous-namespace'::createSecureDirectory(): CreateDirectory(" + secure +
+                    ") failed. System error [206](" + formatSystemError(ERROR_FILENAME_EXCED_RANGE) +
+                    ")' caught"));
+    EXPECT_TRUE(std::regex_match(log[2].message, report)) << log[2].message;
 }
 
 // ---- A file in the secure directory held open by another process at clean-up time
