@@ -56,6 +56,10 @@ HMODULE getCurrentModuleHandle() {
     return module;
 }
 
+std::string getModuleFilePath(HMODULE module) {
+    return getModulePath(module);
+}
+
 std::string getProcessModulePath() {
     return getModulePath(nullptr);
 }

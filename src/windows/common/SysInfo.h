@@ -11,6 +11,10 @@ namespace SysInfo {
 // Throws ZorError<SysError> ("GetModuleHandleExW failed").
 HMODULE getCurrentModuleHandle();
 
+// Full path of a loaded module's file, as Windows gives it, of any length.
+// Throws ZorError<SysError> ("GetModuleFileName failed").
+std::string getModuleFilePath(HMODULE module);
+
 // Full path of the process's executable, as Windows gives it, of any length.
 // Throws ZorError<SysError> ("GetModuleFileName failed").
 std::string getProcessModulePath();
