@@ -10,6 +10,16 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
+PRELOADER=/usr/lib/wine/wine64-preloader
+
+# Without its preloader Wine cannot reserve its fixed address ranges before the loader's heap is placed:
+# the kernel puts that heap at a random place up to 1 GiB above the loader, now and then over the range
+# of the shared user data, and the new process dies (CreateProcess fails with ERROR_INTERNAL_ERROR).
+if [ ! -x "$PRELOADER" ]; then
+    echo "wine-prefix.sh: $PRELOADER is missing; install Debian's package wine64-preloader" \
+         "(tools/setup.sh does): without it Wine fails process starts now and then" >&2
+    exit 1
+fi
 
 ensure() {
     [ -f "$WINEPREFIX/.kiteboot-ready" ] && return 0

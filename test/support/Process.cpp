@@ -1,6 +1,5 @@
 #include "support/Process.h"
 
-#include <iostream>
 #include <stdexcept>
 
 #include "common/share/tstrings.h"
@@ -61,19 +60,6 @@ UniqueHandle limitedPrimaryToken() {
 
 }  // namespace
 
-bool createProcessRetrying(const std::string& program, const std::function<bool()>& create,
-                           std::ostream& log) {
-    for (int attempt = 1;; ++attempt) {
-        if (create()) return true;
-        const DWORD error = GetLastError();
-        if (error != ERROR_INTERNAL_ERROR || attempt == kStartAttempts) return false;
-        log << "harness: starting " << program << " failed with error " << error << ", retry " << attempt
-            << " of " << kStartAttempts - 1 << std::endl;
-        Sleep(20 * attempt);
-        SetLastError(error);
-    }
-}
-
 UniqueHandle startProcessRaw(const std::string& program, const std::string& commandLine,
                              const ProcessOptions& options) {
     const std::wstring application = tstrings::fromUtf8(program);
@@ -86,16 +72,13 @@ UniqueHandle startProcessRaw(const std::string& program, const std::string& comm
     const DWORD flags = CREATE_UNICODE_ENVIRONMENT;
     const UniqueHandle token = options.limitedToken ? limitedPrimaryToken() : UniqueHandle();
     const wchar_t* const currentDirectory = directory.empty() ? nullptr : directory.c_str();
-    const auto create = [&] {
-        if (token.owned()) {
-            return CreateProcessAsUserW(token.get(), application.c_str(), command.data(), nullptr, nullptr,
-                                        FALSE, flags, environment.data(), currentDirectory, &startup,
-                                        &info) != FALSE;
-        }
-        return CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
-                              environment.data(), currentDirectory, &startup, &info) != FALSE;
-    };
-    if (!createProcessRetrying(program, create, std::cerr)) {
+    const bool started =
+        token.owned()
+            ? CreateProcessAsUserW(token.get(), application.c_str(), command.data(), nullptr, nullptr, FALSE,
+                                   flags, environment.data(), currentDirectory, &startup, &info)
+            : CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
+                             environment.data(), currentDirectory, &startup, &info);
+    if (!started) {
         throw std::runtime_error("cannot start " + program + " (error " + std::to_string(GetLastError()) +
                                  ")");
     }

@@ -1,8 +1,6 @@
 // Starting Windows programs from tests, each with an environment block of its own.
 #pragma once
 
-#include <functional>
-#include <iosfwd>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,18 +17,6 @@ struct ProcessOptions {
     bool limitedToken = false;     // start with the token's linked (unelevated) token
     unsigned timeoutMs = 120000;
 };
-
-// How often a start of a test program is tried in all when Wine answers it with ERROR_INTERNAL_ERROR.
-constexpr int kStartAttempts = 5;
-
-// Runs create, one CreateProcess call of the harness starting program, and runs it again after a pause
-// when it fails with ERROR_INTERNAL_ERROR (1359): Wine answers so now and then while many programs start
-// at once on few cores, and the same start succeeds when tried again. At most kStartAttempts calls; each
-// retry is written to log, so the test's output shows it. Any other failure is returned at once. Returns
-// whether the last call succeeded, with its last error kept. Only for starting test programs: what a
-// program under test starts is never retried.
-bool createProcessRetrying(const std::string& program, const std::function<bool()>& create,
-                           std::ostream& log);
 
 // Starts program (UTF-8 path) with a raw command line (UTF-8), waits, and returns its exit code.
 // Throws std::runtime_error when it cannot be started or does not end within the timeout.

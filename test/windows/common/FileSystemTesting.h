@@ -61,11 +61,9 @@ bool runOnHost(std::string command, Done done) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    const auto create = [&] {
-        return CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &process) != FALSE;
-    };
-    if (!createProcessRetrying(command, create, std::cerr)) return false;
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     for (int i = 0; i < 500 && !done(); ++i)

@@ -73,11 +73,8 @@ unsigned long runWithDenyOnlyAdministrators(const std::string& program, const st
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    const auto create = [&] {
-        return CreateProcessAsUserW(restricted.get(), application.c_str(), commandLine.data(), nullptr,
-                                    nullptr, FALSE, 0, nullptr, nullptr, &startup, &info) != FALSE;
-    };
-    if (!testing_support::createProcessRetrying(program, create, std::cerr))
+    if (!CreateProcessAsUserW(restricted.get(), application.c_str(), commandLine.data(), nullptr, nullptr,
+                              FALSE, 0, nullptr, nullptr, &startup, &info))
         throw std::runtime_error("CreateProcessAsUserW failed");
     const UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);

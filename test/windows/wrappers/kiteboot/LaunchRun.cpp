@@ -35,32 +35,13 @@ void LaunchRun::start(const std::vector<std::string>& arguments) {
 }
 
 void LaunchRun::startRaw(const std::string& commandLine) {
-    commandLine_ = commandLine;
     process_ = testing_support::startProcessRaw(launcher_, commandLine, options);
 }
 
 unsigned long LaunchRun::wait() {
-    for (int attempt = 1;; ++attempt) {
-        exitCode_ = testing_support::waitForProcess(process_, launcher_, options.timeoutMs);
-        process_.reset();
-        if (attempt == kStartAttempts || temp_ != ownTemp_.path() || !payloadStartFailedInWine())
-            return exitCode_;
-        std::cerr << "harness: " << launcher_
-                  << " could not start its payload (Wine: error 1359); run again, " << attempt << " of "
-                  << kStartAttempts - 1 << std::endl;
-        EXPECT_EQ(tempEntries(), std::vector<std::string>{"morvane.log"});
-        DeleteFileA((temp_ + "\\morvane.log").c_str());
-        startRaw(commandLine_);
-    }
-}
-
-bool LaunchRun::payloadStartFailedInWine() const {
-    if (exitCode_ != kFailure || payloadRan()) return false;
-    const std::vector<ParsedRecord> log = records();
-    return !log.empty() && log.back().level == "ERROR" &&
-           log.back().message.find(
-               "::execProcessWaitForFinish(): CreateProcess failed. System error [1359]") !=
-               std::string::npos;
+    exitCode_ = testing_support::waitForProcess(process_, launcher_, options.timeoutMs);
+    process_.reset();
+    return exitCode_;
 }
 
 void LaunchRun::holdPayloadAfterReport() {

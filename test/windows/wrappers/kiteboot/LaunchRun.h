@@ -40,11 +40,7 @@ public:
     // exactly), or with a raw command line, and returns at once.
     void start(const std::vector<std::string>& arguments = {});
     void startRaw(const std::string& commandLine);
-    // Waits for the launcher and returns its exit code. Under load Wine now and then fails the launcher's
-    // start of its payload with ERROR_INTERNAL_ERROR; the launcher then reports it, removes its directory
-    // and ends with -1, as it must. With a TEMP of its own the run is then checked to have left only the
-    // log, the log is removed and the launcher started again (printed, at most kStartAttempts in all),
-    // so the test gets the run it asked for. Any other outcome is returned as it is.
+    // Waits for the launcher and returns its exit code.
     unsigned long wait();
     unsigned long run(const std::vector<std::string>& arguments = {}) {
         start(arguments);
@@ -81,16 +77,10 @@ public:
 private:
     std::string reportPath() const { return outside / "report.txt"; }
     bool launcherRunning() const;
-    // The launcher ended -1 because Wine failed its start of the payload (error 1359).
-    bool payloadStartFailedInWine() const;
-
-    static constexpr int kStartAttempts = 3;
-
     testing_support::TempDir ownTemp_{"kbtemp"};
     std::string temp_;
     std::string launcher_;
     UniqueHandle process_;
-    std::string commandLine_;
     unsigned long exitCode_ = 0;
     mutable bool logShown_ = false;
 };
