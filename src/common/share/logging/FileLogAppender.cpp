@@ -37,6 +37,18 @@ bool isOwnPlainFile(HANDLE file, const std::wstring& expectedPath) {
                                 static_cast<int>(expectedPath.size()), TRUE) == CSTR_EQUAL;
 }
 
+// Opens the log, or creates it when there is nothing under its name. Not in one step (FILE_OPEN_IF): a
+// file system that follows a link despite FILE_OPEN_REPARSE_POINT (Wine's) would create the file a link
+// to nothing points to, while creating a new file refuses any existing name, a link's included.
+DWORD openLog(HANDLE directory, const std::wstring& name, UniqueHandle& file) {
+    constexpr ACCESS_MASK kAccess = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+    const DWORD error = HandleFiles::open(directory, name, kAccess, FILE_SHARE_READ, FILE_OPEN,
+                                          FILE_NON_DIRECTORY_FILE, file);
+    if (error != ERROR_FILE_NOT_FOUND) return error;
+    return HandleFiles::open(directory, name, kAccess, FILE_SHARE_READ, FILE_CREATE, FILE_NON_DIRECTORY_FILE,
+                             file);
+}
+
 }  // namespace
 
 std::string logFilePath(const std::string& name, const std::string& tempDir) {
@@ -77,9 +89,7 @@ void FileLogAppender::append(const LogRecord& record) {
     const std::string text = withCrLf(formatLogRecord(record));
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         UniqueHandle file;
-        if (HandleFiles::open(directory_.get(), fileName_,
-                              FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
-                              FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE, file) == ERROR_SUCCESS) {
+        if (openLog(directory_.get(), fileName_, file) == ERROR_SUCCESS) {
             if (isOwnPlainFile(file.get(), expectedFinalPath_)) appendWhole(file.get(), text);
             return;
         }

@@ -133,12 +133,15 @@ DWORD setAttributes(HANDLE file, DWORD attributes) {
 }
 
 DWORD list(HANDLE directory, std::vector<Entry>& entries) {
+    // Through a handle of its own: a handle's listing may be kept from its first read (Wine keeps it).
+    UniqueHandle lister;
+    if (const DWORD error = reopen(directory, FILE_LIST_DIRECTORY, kShareAll, lister)) return error;
     std::vector<Entry> found;
     std::vector<ULONGLONG> buffer(8192);  // 64 KiB, aligned for the entries
     for (BOOLEAN restart = TRUE;; restart = FALSE) {
         IO_STATUS_BLOCK io{};
         const NTSTATUS status = static_cast<NtQueryDirectoryFileFn>(ntdll().queryDirectory)(
-            directory, nullptr, nullptr, nullptr, &io, buffer.data(),
+            lister.get(), nullptr, nullptr, nullptr, &io, buffer.data(),
             static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)), kFileDirectoryInformation, FALSE, nullptr,
             restart);
         if (status == kNoMoreFiles) break;

@@ -42,8 +42,8 @@ struct Entry {
     DWORD attributes;
 };
 
-// Every entry of the directory held by directory (opened with FILE_LIST_DIRECTORY), without "." and "..",
-// in the file system's order.
+// Every entry of the directory open on directory, as it is now, without "." and "..", in the file system's
+// order.
 DWORD list(HANDLE directory, std::vector<Entry>& entries);
 
 // Volume serial number and file index: equal for two handles exactly when they are open on one file.

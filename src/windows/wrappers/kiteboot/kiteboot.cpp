@@ -129,6 +129,8 @@ int run() {
         kiteboot_test_hooks::beforeExtraction(launcherPath);
 #endif
         const Resource payload(kPayloadResourceId, kRawDataType, SysInfo::getCurrentModuleHandle());
+        std::uint32_t payloadSize = 0;
+        payload.getPtr(payloadSize);  // a missing payload fails before anything is written
         Resource::Source source = Resource::Source::MappedImage;
         // Held from its creation until the directory is removed.
         const HANDLE payloadHold =
