@@ -160,18 +160,17 @@ HANDLE HeldDirectory::saveFile(const std::string& name, const std::function<void
         current = target;
         // The writing handle must go before the payload can be started (the loader shares no writing), and
         // the hold cannot share with a writer: a handle without access bridges the two, so the file is never
-        // looked up by name again.
-        UniqueHandle bridge;
-        UniqueHandle held;
-        DWORD error = HandleFiles::reopen(file.get(), 0, HandleFiles::kShareAll, bridge);
+        // looked up by name again. It stays as the anchor the file is deleted through at the end.
+        HeldFile held{target, UniqueHandle(), UniqueHandle()};
+        DWORD error = HandleFiles::reopen(file.get(), 0, HandleFiles::kShareAll, held.anchor);
         if (error == ERROR_SUCCESS) {
             file.reset();
-            error = HandleFiles::reopen(bridge.get(), GENERIC_READ | DELETE, FILE_SHARE_READ, held);
+            error = holdForReading(held);
         }
         if (error != ERROR_SUCCESS)
             ZOR_THROW_SYS_ERROR(CreateFileW, error, "CreateFile(" << target << ") failed");
-        files_.emplace_back(target, std::move(held));
-        return files_.back().second.get();
+        files_.push_back(std::move(held));
+        return files_.back().hold.get();
     } catch (...) {
         if (file.owned() && HandleFiles::markForDeletion(file.get()) == ERROR_SUCCESS) {
             file.reset();
@@ -220,17 +219,28 @@ DWORD HeldDirectory::removeOnce(bool report) {
     return error == ERROR_SUCCESS ? removeSelf(report) : error;
 }
 
+DWORD HeldDirectory::holdForReading(HeldFile& file) {
+    // Reading only, so the payload may open its own file sharing reading only, as installers do.
+    return HandleFiles::reopen(file.anchor.get(), GENERIC_READ, FILE_SHARE_READ, file.hold);
+}
+
 DWORD HeldDirectory::removeHeldFiles(bool report) {
     DWORD first = ERROR_SUCCESS;
-    for (auto& [path, file] : files_) {
-        if (!file.owned()) continue;
-        const DWORD error = HandleFiles::markForDeletion(file.get());
+    for (HeldFile& file : files_) {
+        if (!file.anchor.owned()) continue;
+        // The hold shares no deletion, so it goes first; the deleting handle comes from the anchor.
+        file.hold.reset();
+        UniqueHandle deleter;
+        DWORD error = HandleFiles::reopen(file.anchor.get(), DELETE, HandleFiles::kShareAll, deleter);
+        if (error == ERROR_SUCCESS) error = HandleFiles::markForDeletion(deleter.get());
+        deleter.reset();
         if (error == ERROR_SUCCESS) {
-            file.reset();
-            LOG_TRACE(FileUtils::deletedText(path, false));
+            file.anchor.reset();
+            LOG_TRACE(FileUtils::deletedText(file.path, false));
             continue;
         }
-        if (report) reportLeftover(false, path, error);
+        holdForReading(file);
+        if (report) reportLeftover(false, file.path, error);
         if (first == ERROR_SUCCESS) first = error;
     }
     return first;

@@ -43,8 +43,8 @@ public:
 
     // Writes a file called name: a new file under a temporary name is created relative to the directory,
     // written by write through its own handle and renamed relative to the directory to name. The file is
-    // held from its creation until removeAll: afterwards for reading and deletion, sharing reading only, so
-    // no process can write, rename, replace or delete it. Returns that handle (owned here). On failure
+    // held from its creation until removeAll: afterwards for reading, sharing reading only, so no process
+    // can write, rename, replace or delete it. Returns that handle (owned here). On failure
     // the temporary file is removed through its handle, and what write or the system threw is passed on.
     HANDLE saveFile(const std::string& name, const std::function<void(std::ostream&)>& write);
 
@@ -67,10 +67,17 @@ private:
     DWORD removeHeldFiles(bool report);
     DWORD removeSelf(bool report);
 
+    struct HeldFile {
+        std::string path;
+        UniqueHandle hold;    // reading; shares reading only
+        UniqueHandle anchor;  // no access: the file itself, reopened for deletion at the end
+    };
+    static DWORD holdForReading(HeldFile& file);
+
     std::string path_;
     UniqueHandle hold_;    // list and traverse; shares reading and writing, not deletion
     UniqueHandle anchor_;  // no access at all: the directory itself, reopened for deletion at the end
-    std::vector<std::pair<std::string, UniqueHandle>> files_;  // held files: path, handle
+    std::vector<HeldFile> files_;
 };
 
 // Removes every entry of the directory open on directory (listed through that handle), whose path

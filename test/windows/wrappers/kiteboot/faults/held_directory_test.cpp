@@ -15,6 +15,7 @@
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "windows/common/Security.h"
+#include "windows/common/handles/HandleFiles.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
 
 namespace {
@@ -158,6 +159,12 @@ TEST_F(HeldDirectoryTest, CleanUpTriesAgainWhileTheDirectoryIsHeldForAMomentAndG
         }
         log.records.clear();
     }
+}
+
+TEST(FinalPath, TheDosFormIsThePathWithoutItsLongPathPrefix) {
+    EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"\\\\?\\C:\\Users\\A\\Temp"), L"C:\\Users\\A\\Temp");
+    EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"\\\\?\\UNC\\server\\share\\t"), L"\\\\server\\share\\t");
+    EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"C:\\plain"), L"C:\\plain");
 }
 
 }  // namespace
