@@ -9,6 +9,7 @@
 #include "common/share/logging/Logger.h"
 #include "common/windows/WinAutoHandle.h"
 #include "common/windows/WinErrorHandling.h"
+#include "windows/common/FileRecords.h"
 #include "windows/common/FileUtils.h"
 
 namespace FileUtils {
@@ -52,30 +53,19 @@ bool createNewFile(const std::string& path) {
         CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return false;
     file.reset();
-    LOG_TRACE("Created [" << path << "] file");
+    LOG_TRACE(createdText(path, false));
     return true;
 }
 
 // Creates one directory; an existing directory of that name is success, whatever CreateDirectory said.
 void createDir(std::string path) {
     if (CreateDirectoryA(path.c_str(), nullptr)) {
-        LOG_TRACE("Created [" << path << "] directory");
+        LOG_TRACE(createdText(path, true));
         return;
     }
     const DWORD error = GetLastError();
     if (isDirectory(GetFileAttributesA(path.c_str()))) return;
     ZOR_THROW_SYS_ERROR(CreateDirectoryA, error, "CreateDirectory(" << path << ") failed");
-}
-
-// "Moved 'a' file to 'b'", "Deleted 'a' folder", "Move 'a' file to 'b' on reboot", "Delete 'a' folder on
-// reboot": an empty destination means deletion.
-std::string describeMove(const std::string& from, const std::string& to, DWORD flags, bool folder) {
-    const bool onReboot = (flags & MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
-    std::string text = to.empty() ? (onReboot ? "Delete" : "Deleted") : (onReboot ? "Move" : "Moved");
-    text += " '" + from + "' " + (folder ? "folder" : "file");
-    if (!to.empty()) text += " to '" + to + "'";
-    if (onReboot) text += " on reboot";
-    return text;
 }
 
 // MoveFileEx with logging; an empty destination deletes (at once, or at the next start with
@@ -91,7 +81,7 @@ void moveFileImpl(const std::string& from, const std::string& to, DWORD flags) {
 // DeleteFile, counting an absent file as deleted. On false the thread's last error is DeleteFile's.
 bool deleteFileImpl(const std::string& path) {
     if (DeleteFileA(path.c_str())) {
-        LOG_TRACE("Deleted [" << path << "] file");
+        LOG_TRACE(deletedText(path, false));
         return true;
     }
     return isNotFound(GetLastError());
@@ -108,12 +98,6 @@ void deleteOnReboot(const std::string& path) noexcept {
 // ---- Batch deletion of directory contents.
 
 bool deleteDirectoryTree(const std::string& dir);
-
-// The text of what a failed removal leaves on disk, logged at ERROR so that nothing stays behind unsaid:
-// "DeleteFile(<path>) failed. System error ...". error is the failed call's last error.
-std::string leftoverText(const char* call, const std::string& path, const void* function, DWORD error) {
-    return SysError(MessageBuilder() << call << "(" << path << ") failed", function, error).what();
-}
 
 // Deletes each file it is shown and remembers whether one stayed; the walk goes on past it.
 class DeleteFilesCallback : public DirectoryCallback {
@@ -260,6 +244,11 @@ std::string tempFileName(const std::string& prefix, unsigned long number, const 
 }
 
 std::string createTempFile(const std::string& prefix, const std::string& suffix, const std::string& dir) {
+    return createTempFile(prefix, suffix, dir, createNewFile);
+}
+
+std::string createTempFile(const std::string& prefix, const std::string& suffix, const std::string& dir,
+                           const NameClaim& claim) {
     const std::string invalidChars = invalidFileNameChars();
     if (prefix.find_first_of(invalidChars) != std::string::npos) {
         ZOR_THROW_RUNTIME_ERROR("Illegal characters in prefix=" << prefix);
@@ -270,7 +259,7 @@ std::string createTempFile(const std::string& prefix, const std::string& suffix,
     const DWORD ticks = GetTickCount();
     for (DWORD attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         std::string path = joinPath(dir, tempFileName(prefix, ticks + attempt, suffix));
-        if (createNewFile(path)) return path;
+        if (claim(path)) return path;
     }
     ZOR_THROW_RUNTIME_ERROR("createTempFile(" << prefix << ", " << suffix << ", " << dir << ") failed");
 }
@@ -298,7 +287,7 @@ bool deleteFile(const std::string& path, const std::nothrow_t&) {
     SetLastError(ERROR_ACCESS_DENIED);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
     if (SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) {
-        LOG_TRACE("Discarded R/O attribute from [" << path << "] file");
+        LOG_TRACE(discardedReadOnlyText(path));
         return deleteFileImpl(path);
     }
     const DWORD error = GetLastError();
@@ -317,7 +306,7 @@ void deleteFile(const std::string& path) {
 
 bool deleteDirectory(const std::string& path, const std::nothrow_t&) {
     if (RemoveDirectoryA(path.c_str())) {
-        LOG_TRACE("Deleted [" << path << "] directory");
+        LOG_TRACE(deletedText(path, true));
         return true;
     }
     return isNotFound(GetLastError());

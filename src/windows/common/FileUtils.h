@@ -2,6 +2,7 @@
 // scoped deleter. Paths are narrow (UTF-8) strings passed unconverted to the ANSI calls.
 #pragma once
 
+#include <functional>
 #include <new>
 #include <string>
 #include <utility>
@@ -33,6 +34,12 @@ std::string tempFileName(const std::string& prefix, unsigned long number, const 
 // Throws ZorError<std::runtime_error> for a prefix or suffix with characters not allowed in file names,
 // and when no name could be created.
 std::string createTempFile(const std::string& prefix, const std::string& suffix, const std::string& dir);
+
+// The same 100 names, each claimed by claim(path), which makes the file its own way and returns false when
+// the name cannot be had; returns the path of the first name claimed. Throws as above.
+using NameClaim = std::function<bool(const std::string& path)>;
+std::string createTempFile(const std::string& prefix, const std::string& suffix, const std::string& dir,
+                           const NameClaim& claim);
 
 // Creates path and every missing parent. An existing directory is fine.
 // Throws ZorError<SysError> ("CreateDirectory(<path>) failed") for the first that cannot be made.

@@ -1,12 +1,11 @@
 #include "windows/common/Resources.h"
 
 #include <algorithm>
-#include <fstream>
+#include <ostream>
 #include <optional>
 #include <vector>
 
 #include "common/windows/WinErrorHandling.h"
-#include "windows/common/FileUtils.h"
 #include "windows/common/ImageLayout.h"
 #include "windows/common/ModuleFile.h"
 
@@ -97,26 +96,12 @@ std::size_t copyFromModuleFile(std::ostream& out, HMODULE module, const char* da
 
 }  // namespace
 
-Resource::Source Resource::saveToFile(const std::string& path) const {
+Resource::Source Resource::writeTo(std::ostream& out) const {
     std::uint32_t size = 0;
     const char* data = static_cast<const char*>(getPtr(size));
-    const std::string temporary = FileUtils::createTempFile("zor", ".tmp", FileUtils::parentPath(path));
-    FileUtils::ScopedDeleter deleter;
-    deleter.addFile(temporary);
-    std::size_t copied = 0;
-    {
-        // The temporary file was just created empty, so it is opened without truncation: truncating an
-        // empty file costs nothing logically but makes the file system flush it on close.
-        std::ofstream out;
-        out.exceptions(std::ios::badbit | std::ios::failbit);
-        out.open(temporary, std::ios::binary | std::ios::in | std::ios::out);
-        // Reading the file costs a fraction of touching every page of the mapped image (each page a fault);
-        // whatever the file does not give is written from the image, in pieces (see kResourceWritePiece).
-        copied = copyFromModuleFile(out, module_, data, size);
-        writeInPieces(out, data + copied, size - copied, kResourceWritePiece);
-        out.close();
-    }
-    FileUtils::moveFile(temporary, path);
-    deleter.cancel();
+    // Reading the file costs a fraction of touching every page of the mapped image (each page a fault);
+    // whatever the file does not give is written from the image, in pieces (see kResourceWritePiece).
+    const std::size_t copied = copyFromModuleFile(out, module_, data, size);
+    writeInPieces(out, data + copied, size - copied, kResourceWritePiece);
     return copied == size ? Source::ModuleFile : Source::MappedImage;
 }

@@ -1,4 +1,4 @@
-// One resource of a loaded module: its bytes in place, and writing them to a file atomically.
+// One resource of a loaded module: its bytes in place, and writing them out.
 #pragma once
 
 #include <cstddef>
@@ -19,18 +19,16 @@ public:
     // ...").
     const void* getPtr(std::uint32_t& size) const;
 
-    // Where saveToFile read the bytes from.
+    // Where writeTo read the bytes from.
     enum class Source {
         ModuleFile,   // all of them from the module's own file, proven to be the one it was mapped from
         MappedImage,  // some or all from the mapped image (the file could not be proven or read)
     };
 
-    // Writes the bytes to path: into a new temporary file next to it, then moved into place, so path
-    // never holds a partial file. The bytes are read from the module's own file where it is proven to be
-    // the file the module was mapped from, otherwise from the mapped image; the result is the same.
-    // On failure nothing is left at path by this call and no temporary file remains. Throws ZorError<...>
-    // or std::ios_base::failure.
-    Source saveToFile(const std::string& path) const;
+    // Writes the bytes to out, in order. They are read from the module's own file where it is proven to be
+    // the file the module was mapped from, otherwise from the mapped image; the result is the same. Throws
+    // ZorError<...> for a missing resource, and what out throws (std::ios_base::failure with exceptions on).
+    Source writeTo(std::ostream& out) const;
 
 private:
     // "<message> (name='#<name>', type='#<type>')"
@@ -48,7 +46,7 @@ private:
 // (id & 15) and its size in bytes.
 const void* stringTableEntry(const void* block, unsigned id, std::uint32_t& size);
 
-// The largest piece of a resource that Resource::saveToFile reads or hands to one write. On a Linux virtual
+// The largest piece of a resource that Resource::writeTo reads or hands to one write. On a Linux virtual
 // machine that hands free memory back to its host, one large write after a few idle seconds stalls while the
 // page cache gets large blocks of memory back (launch under Wine, 151 MiB: 0.41 s with one write, 0.11 s with
 // pieces of 256 KiB; 512 MiB: 1.34 s and 0.23 s). Launched back to back the pieces cost nothing measurable.

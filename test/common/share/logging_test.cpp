@@ -176,13 +176,11 @@ TEST(LogFilePath, FileNamePartJoinedToTheTemporaryDirectory) {
     }
 }
 
-std::string withCrLf(const std::string& text) {
-    std::string result;
-    for (char c : text) {
-        if (c == '\n') result += '\r';
-        result += c;
-    }
-    return result;
+TEST(FileLogAppender, RecordTextGetsCrLfLineEnds) {
+    EXPECT_EQ(withCrLf(""), "");
+    EXPECT_EQ(withCrLf("a\n\tb\n"), "a\r\n\tb\r\n");
+    EXPECT_EQ(withCrLf("\n\n"), "\r\n\r\n");
+    EXPECT_EQ(withCrLf("no break\r"), "no break\r");
 }
 
 TEST(FileLogAppender, AppendsEachRecordWithCrLfToTheFileInTheTemporaryDirectory) {

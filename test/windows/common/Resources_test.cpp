@@ -4,18 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/share/errors/SysError.h"
 #include "common/windows/WinErrorHandling.h"
 #include "common/windows/WinHeaders.h"
-#include "support/LogCapture.h"
-#include "support/TempDir.h"
 
 namespace {
-
-using testing_support::TempDir;
 
 const std::string kRawBytes("kiteboot\x00\x01\xFE\xFF\x01\x00z", 15);
 
@@ -95,59 +92,16 @@ TEST(ResourceGetPtr, StringSelectsItsEntryInTheBlock) {
     EXPECT_EQ(stringOf(0x21), u"");
 }
 
-class ResourceSaveToFile : public testing::Test {
-protected:
-    TempDir directory{"kbres"};
-    testing_support::LogCapture log;
-};
-
-TEST_F(ResourceSaveToFile, WritesTheBytesThroughATemporaryFileAndMove) {
-    const std::string target = directory / "payload.bin";
-    Resource(7, 10, self()).saveToFile(target);
-    EXPECT_EQ(testing_support::readFile(target), kRawBytes);
-    EXPECT_EQ(testing_support::listDirectory(directory.path()), std::vector<std::string>{"payload.bin"});
-    ASSERT_EQ(log.messages().size(), 2u) << testing::PrintToString(log.messages());
-    std::smatch match;
-    const std::string created = log.messages()[0];
-    ASSERT_TRUE(std::regex_match(created, match, std::regex(R"(Created \[(.*\\zor-?\d+\.tmp)\] file)")))
-        << created;
-    EXPECT_EQ(match[1].str().rfind(directory.path() + "\\", 0), 0u) << created;
-    EXPECT_EQ(log.messages()[1], "Moved '" + match[1].str() + "' file to '" + target + "'");
-}
-
-TEST_F(ResourceSaveToFile, ReplacesALongerExistingFile) {
-    const std::string target = directory / "payload.bin";
-    testing_support::writeFile(target, std::string(1000, 'x'));
-    Resource(7, 10, self()).saveToFile(target);
-    EXPECT_EQ(testing_support::readFile(target), kRawBytes);
-    EXPECT_EQ(testing_support::listDirectory(directory.path()), std::vector<std::string>{"payload.bin"});
-}
-
-TEST_F(ResourceSaveToFile, StringResourceIsSavedAsItsText) {
-    const std::string target = directory / "string.bin";
-    Resource(0x26, 6, self()).saveToFile(target);
-    EXPECT_EQ(testing_support::readFile(target), std::string("\x1F\x04\x40\x04\x38\x04", 6));
-}
-
-TEST_F(ResourceSaveToFile, MissingResourceCreatesNothing) {
-    EXPECT_THROW(Resource(100, 10, self()).saveToFile(directory / "payload.bin"), SysError);
-    EXPECT_TRUE(testing_support::listDirectory(directory.path()).empty());
-    EXPECT_TRUE(log.messages().empty());
-}
-
-TEST_F(ResourceSaveToFile, FailedMoveRemovesTheTemporaryFile) {
-    // A directory stands where the file should go, so the final move fails.
-    const std::string target = directory / "payload.bin";
-    ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
-    testing_support::writeFile(target + "\\inside.txt", "keep");
-    EXPECT_THROW(Resource(7, 10, self()).saveToFile(target), SysError);
-    EXPECT_EQ(testing_support::listDirectory(directory.path()), std::vector<std::string>{"payload.bin"});
-    EXPECT_EQ(testing_support::readFile(target + "\\inside.txt"), "keep");
-    ASSERT_EQ(log.messages().size(), 2u) << testing::PrintToString(log.messages());
-    std::smatch match;
-    const std::string created = log.messages()[0];
-    ASSERT_TRUE(std::regex_match(created, match, std::regex(R"(Created \[(.*\\zor-?\d+\.tmp)\] file)")));
-    EXPECT_EQ(log.messages()[1], "Deleted [" + match[1].str() + "] file");
+TEST(ResourceWriteTo, WritesTheBytesOrTheStringsTextAndNothingForAMissingResource) {
+    std::ostringstream raw;
+    Resource(7, 10, self()).writeTo(raw);
+    EXPECT_EQ(raw.str(), kRawBytes);
+    std::ostringstream text;
+    Resource(0x26, 6, self()).writeTo(text);
+    EXPECT_EQ(text.str(), std::string("\x1F\x04\x40\x04\x38\x04", 6));
+    std::ostringstream missing;
+    EXPECT_THROW(Resource(100, 10, self()).writeTo(missing), SysError);
+    EXPECT_EQ(missing.str(), "");
 }
 
 }  // namespace

@@ -4,25 +4,35 @@
 #include <string>
 
 #include "common/share/logging/LogAppender.h"
+#include "common/windows/WinAutoHandle.h"
 
 class FileLogAppender : public LogAppender {
 public:
     // Only the file-name part of name is used ("morvane.log" when it has none); the file lies in the
-    // temporary directory, or in the current directory when that cannot be determined. Nothing is opened
-    // here.
+    // temporary directory, or in the current directory when that cannot be determined. That directory is
+    // opened here, once; the file is not.
     explicit FileLogAppender(const std::string& name);
     ~FileLogAppender() override;
 
-    // Opens the file for each record (deny-write sharing, up to 10 attempts 1 ms apart), appends the
-    // formatted record in one write and closes it. A record that cannot be written is dropped.
+    // Opens the file relative to the directory opened at construction, without following a link (deny-write
+    // sharing, up to 10 attempts 1 ms apart), and appends the formatted record in one write if it is a
+    // plain file with one name whose own path is the directory's plus its name; closes it. Otherwise, or
+    // when it cannot be opened, the record is dropped. Re-pointing a link on the way to the directory, or
+    // putting a link or a second name at the file's, therefore never sends a record anywhere else.
     void append(const LogRecord& record) override;
 
     const std::string& path() const { return path_; }
 
 private:
     std::string path_;
+    std::wstring fileName_;
+    UniqueHandle directory_;
+    std::wstring expectedFinalPath_;  // the directory's own path plus the file name; empty: none known
 };
 
 // Where a log file named name lies: its file-name part joined to tempDir ("morvane.log" when name has no
 // file-name part); the bare file name when tempDir is empty.
 std::string logFilePath(const std::string& name, const std::string& tempDir);
+
+// The record text as it goes into the file: each "\n" as "\r\n".
+std::string withCrLf(const std::string& text);

@@ -1,76 +1,265 @@
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
 
-#include <winternl.h>
+#include <ostream>
 
-#include "windows/common/DllFunction.h"
+#include "common/share/errors/SourceLocation.h"
+#include "common/share/logging/Logger.h"
+#include "common/share/tstrings.h"
+#include "common/windows/WinErrorHandling.h"
+#include "windows/common/FileRecords.h"
+#include "windows/common/FileUtils.h"
+#include "windows/common/handles/HandleFiles.h"
+#include "windows/common/handles/HandleStreamBuf.h"
 
 namespace {
 
-using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
-                                        PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
-using DosPathToNtPathFn = BOOLEAN(NTAPI*)(PCWSTR, PUNICODE_STRING, PWSTR*, PVOID);
-using FreeUnicodeStringFn = VOID(NTAPI*)(PUNICODE_STRING);
-using NtStatusToDosErrorFn = ULONG(NTAPI*)(NTSTATUS);
+// The longest directory path the directory calls take: room is left for a file name of 8.3 form, as
+// CreateDirectory requires. The payload is started and runs by paths inside it.
+constexpr std::size_t kLongestDirectoryPath = MAX_PATH - 12 - 1;
+// How long the clean-up tries again while something still holds a file or the directory (a console host
+// the payload started keeps the directory as its working directory until just after the payload ends).
+constexpr DWORD kCleanUpRetryMs = 3000;
+constexpr DWORD kCleanUpPauseMs = 50;
+constexpr ULONG kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-// The narrow path as the A calls read it: in the ANSI code page. Empty when it cannot be converted.
-std::wstring fromAnsiCodePage(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (size <= 0) return {};
-    std::wstring wide(size, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
+// Errors after which a removal may succeed a moment later: another handle to the file or directory, or a
+// child whose deletion waits for another handle to it to close.
+bool isPassing(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_DIR_NOT_EMPTY;
 }
 
-// The system's form of a path (\??\C:\...), released with the function that goes with its allocation.
-class NtPath {
-public:
-    NtPath(const Dll& ntdll, const std::wstring& path)
-        : free_(ntdll, "RtlFreeUnicodeString", Binding::Strict) {
-        const DllFunction<DosPathToNtPathFn> convert(ntdll, "RtlDosPathNameToNtPathName_U", Binding::Strict);
-        converted_ =
-            !path.empty() && static_cast<DosPathToNtPathFn>(convert)(path.c_str(), &text_, nullptr, nullptr);
-    }
-    ~NtPath() {
-        if (converted_) static_cast<FreeUnicodeStringFn>(free_)(&text_);
-    }
-    NtPath(const NtPath&) = delete;
-    NtPath& operator=(const NtPath&) = delete;
+// ERROR_SUCCESS when child is open on the entry at expected itself, not on what a link there points to
+// (where the file system follows a link despite FILE_OPEN_REPARSE_POINT, the final path shows it).
+DWORD checkOpenedAsItself(HANDLE child, const std::wstring& expected) {
+    std::wstring actual;
+    if (const DWORD error = HandleFiles::finalPath(child, actual)) return error;
+    const bool same = CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
+                                           static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+    return same ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
+}
 
-    bool converted() const { return converted_; }
-    PUNICODE_STRING get() { return &text_; }
+// Marks child for deletion; a read-only file loses that attribute first, as the file utilities do.
+DWORD markForDeletion(HANDLE child, const std::string& path, DWORD attributes) {
+    DWORD error = HandleFiles::markForDeletion(child);
+    if (error != ERROR_ACCESS_DENIED || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return error;
+    if (HandleFiles::setAttributes(child, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) ==
+        ERROR_SUCCESS) {
+        LOG_TRACE(FileUtils::discardedReadOnlyText(path));
+        error = HandleFiles::markForDeletion(child);
+    }
+    return error;
+}
 
-private:
-    DllFunction<FreeUnicodeStringFn> free_;
-    UNICODE_STRING text_{};
-    bool converted_ = false;
-};
+void reportLeftover(bool folder, const std::string& path, DWORD error) {
+    if (folder) {
+        LOG_ERROR(FileUtils::leftoverText("RemoveDirectory", path, functionAddress(RemoveDirectoryW), error));
+    } else {
+        LOG_ERROR(FileUtils::leftoverText("DeleteFile", path, functionAddress(DeleteFileW), error));
+    }
+}
+
+// Removes one entry of the directory open on parent (whose final path is parentFinal).
+DWORD removeChild(HANDLE parent, const std::wstring& parentFinal, const HandleFiles::Entry& entry,
+                  const std::string& path, bool report) {
+    const bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                        (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    const ACCESS_MASK access =
+        DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (folder ? FILE_LIST_DIRECTORY : 0);
+    UniqueHandle child;
+    DWORD error = HandleFiles::open(parent, entry.name, access, HandleFiles::kShareAll, FILE_OPEN, 0, child);
+    if (error == ERROR_SUCCESS) error = checkOpenedAsItself(child.get(), parentFinal + L"\\" + entry.name);
+    if (error == ERROR_SUCCESS && folder) {
+        // What stays inside was reported there; the folder then stays without a report of its own.
+        if (const DWORD inner = removeChildren(child.get(), path, report)) return inner;
+    }
+    if (error == ERROR_SUCCESS) error = markForDeletion(child.get(), path, entry.attributes);
+    if (error == ERROR_SUCCESS) {
+        child.reset();
+        LOG_TRACE(FileUtils::deletedText(path, folder));
+        return ERROR_SUCCESS;
+    }
+    if (report) reportLeftover(folder, path, error);
+    return error;
+}
 
 }  // namespace
 
-UniqueHandle createHeldDirectory(const std::string& path, PSECURITY_DESCRIPTOR descriptor, DWORD& error) {
-    const Dll ntdll("ntdll");
-    const DllFunction<NtCreateFileFn> createFile(ntdll, "NtCreateFile", Binding::Strict);
-    const DllFunction<NtStatusToDosErrorFn> toWindowsError(ntdll, "RtlNtStatusToDosError", Binding::Strict);
-    NtPath name(ntdll, fromAnsiCodePage(path));
-    if (!name.converted()) {
-        error = ERROR_PATH_NOT_FOUND;
-        return UniqueHandle();
+DWORD removeChildren(HANDLE directory, const std::string& path, bool report) {
+    std::vector<HandleFiles::Entry> entries;
+    std::wstring directoryFinal;
+    DWORD first = HandleFiles::list(directory, entries);
+    if (first == ERROR_SUCCESS) first = HandleFiles::finalPath(directory, directoryFinal);
+    if (first != ERROR_SUCCESS) {
+        if (report) reportLeftover(true, path, first);
+        return first;
     }
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, name.get(), OBJ_CASE_INSENSITIVE, nullptr, descriptor);
-    IO_STATUS_BLOCK io{};
-    HANDLE handle = nullptr;
-    // FILE_CREATE fails on any existing entry, a link included, so the handle is always of a directory
-    // this call made.
-    const NTSTATUS status = static_cast<NtCreateFileFn>(createFile)(
-        &handle, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE, &attributes, &io, nullptr,
-        FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
-        FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-    if (!NT_SUCCESS(status)) {
-        error = static_cast<NtStatusToDosErrorFn>(toWindowsError)(status);
-        return UniqueHandle();
+    for (const HandleFiles::Entry& entry : entries) {
+        const std::string childPath = FileUtils::joinPath(path, tstrings::toUtf8(entry.name));
+        const DWORD error = removeChild(directory, directoryFinal, entry, childPath, report);
+        if (first == ERROR_SUCCESS) first = error;
     }
-    error = ERROR_SUCCESS;
-    return UniqueHandle(handle);
+    return first;
+}
+
+std::unique_ptr<HeldDirectory> HeldDirectory::create(const TempDirectory& temp, const std::string& path,
+                                                     PSECURITY_DESCRIPTOR descriptor, DWORD& error) {
+    error = ERROR_FILENAME_EXCED_RANGE;
+    if (tstrings::fromUtf8(path).size() > kLongestDirectoryPath) return nullptr;
+    // A volume without access lists cannot keep the directory to administrators; a remote one is not
+    // this machine's to guard.
+    error = HandleFiles::checkVolumeKeepsAccessLists(temp.get());
+    if (error != ERROR_SUCCESS) return nullptr;
+    UniqueHandle hold;
+    error = HandleFiles::open(temp.get(), tstrings::fromUtf8(FileUtils::fileName(path)),
+                              HandleFiles::kHoldDirectory, kShareReadWrite, FILE_CREATE, FILE_DIRECTORY_FILE,
+                              hold, descriptor);
+    if (error != ERROR_SUCCESS) return nullptr;
+    std::unique_ptr<HeldDirectory> directory(new HeldDirectory(path, std::move(hold)));
+    // A handle without access takes part in no sharing check: it stays when the hold is closed for the
+    // deletion, and names this directory wherever it is.
+    error = HandleFiles::reopen(directory->hold_.get(), 0, HandleFiles::kShareAll, directory->anchor_);
+    if (error != ERROR_SUCCESS) return nullptr;
+    return directory;
+}
+
+HeldDirectory::HeldDirectory(std::string path, UniqueHandle hold)
+    : path_(std::move(path)), hold_(std::move(hold)) {}
+
+HeldDirectory::~HeldDirectory() {
+    removeAll();
+}
+
+std::string HeldDirectory::finalPath() const {
+    std::wstring path;
+    if (const DWORD error = HandleFiles::finalPath(hold_.get(), path)) {
+        ZOR_THROW_SYS_ERROR(GetFinalPathNameByHandleW, error,
+                            "GetFinalPathNameByHandle(" << path_ << ") failed");
+    }
+    return tstrings::toUtf8(path);
+}
+
+HANDLE HeldDirectory::saveFile(const std::string& name, const std::function<void(std::ostream&)>& write) {
+    UniqueHandle file;
+    std::string current = FileUtils::createTempFile("zor", ".tmp", path_, [&](const std::string& path) {
+        return createFileIn(hold_.get(), path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                            file);
+    });
+    try {
+        {
+            HandleStreamBuf buffer(file.get());
+            std::ostream out(&buffer);
+            out.exceptions(std::ios::badbit | std::ios::failbit);
+            write(out);
+        }
+        const std::string target = FileUtils::joinPath(path_, name);
+        if (const DWORD error = HandleFiles::rename(file.get(), hold_.get(), tstrings::fromUtf8(name))) {
+            ZOR_THROW_SYS_ERROR(MoveFileExW, error,
+                                "MoveFileEx(" << current << ", " << target << ", 0) failed");
+        }
+        LOG_TRACE(FileUtils::describeMove(current, target, 0, false));
+        current = target;
+        // The writing handle must go before the payload can be started (the loader shares no writing), and
+        // the hold cannot share with a writer: a handle without access bridges the two, so the file is never
+        // looked up by name again. It stays as the anchor the file is deleted through at the end.
+        HeldFile held{target, UniqueHandle(), UniqueHandle()};
+        DWORD error = HandleFiles::reopen(file.get(), 0, HandleFiles::kShareAll, held.anchor);
+        if (error == ERROR_SUCCESS) {
+            file.reset();
+            error = holdForReading(held);
+        }
+        if (error != ERROR_SUCCESS)
+            ZOR_THROW_SYS_ERROR(CreateFileW, error, "CreateFile(" << target << ") failed");
+        files_.push_back(std::move(held));
+        return files_.back().hold.get();
+    } catch (...) {
+        if (file.owned() && HandleFiles::markForDeletion(file.get()) == ERROR_SUCCESS) {
+            file.reset();
+            LOG_TRACE(FileUtils::deletedText(current, false));
+        }
+        throw;
+    }
+}
+
+bool HeldDirectory::holdsOnly(HANDLE file) const {
+    std::vector<HandleFiles::Entry> entries;
+    if (HandleFiles::list(hold_.get(), entries) != ERROR_SUCCESS || entries.size() != 1 ||
+        (entries.front().attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    UniqueHandle entry;
+    if (HandleFiles::open(hold_.get(), entries.front().name, FILE_READ_ATTRIBUTES, HandleFiles::kShareAll,
+                          FILE_OPEN, FILE_NON_DIRECTORY_FILE, entry) != ERROR_SUCCESS)
+        return false;
+    HandleFiles::Identity listed;
+    HandleFiles::Identity held;
+    return HandleFiles::identify(entry.get(), listed) == ERROR_SUCCESS &&
+           HandleFiles::identify(file, held) == ERROR_SUCCESS && listed == held;
+}
+
+void HeldDirectory::removeAll() noexcept {
+    if (!anchor_.owned() && files_.empty()) return;
+    try {
+        const DWORD start = GetTickCount();
+        DWORD error = ERROR_SUCCESS;
+        while (isPassing(error = removeOnce(false)) && GetTickCount() - start < kCleanUpRetryMs)
+            Sleep(kCleanUpPauseMs);
+        if (error != ERROR_SUCCESS) removeOnce(true);
+    }
+    ZOR_REPORT_EXCEPTIONS
+    files_.clear();
+    hold_.reset();
+    anchor_.reset();
+}
+
+DWORD HeldDirectory::removeOnce(bool report) {
+    DWORD error = removeHeldFiles(report);
+    if (!hold_.owned()) return ERROR_INVALID_HANDLE;
+    const DWORD children = removeChildren(hold_.get(), path_, report);
+    if (error == ERROR_SUCCESS) error = children;
+    // A directory that still has contents is not removed, and its leftovers were reported.
+    return error == ERROR_SUCCESS ? removeSelf(report) : error;
+}
+
+DWORD HeldDirectory::holdForReading(HeldFile& file) {
+    // Reading only, so the payload may open its own file sharing reading only, as installers do.
+    return HandleFiles::reopen(file.anchor.get(), GENERIC_READ, FILE_SHARE_READ, file.hold);
+}
+
+DWORD HeldDirectory::removeHeldFiles(bool report) {
+    DWORD first = ERROR_SUCCESS;
+    for (HeldFile& file : files_) {
+        if (!file.anchor.owned()) continue;
+        // The hold shares no deletion, so it goes first; the deleting handle comes from the anchor.
+        file.hold.reset();
+        UniqueHandle deleter;
+        DWORD error = HandleFiles::reopen(file.anchor.get(), DELETE, HandleFiles::kShareAll, deleter);
+        if (error == ERROR_SUCCESS) error = HandleFiles::markForDeletion(deleter.get());
+        deleter.reset();
+        if (error == ERROR_SUCCESS) {
+            file.anchor.reset();
+            LOG_TRACE(FileUtils::deletedText(file.path, false));
+            continue;
+        }
+        holdForReading(file);
+        if (report) reportLeftover(false, file.path, error);
+        if (first == ERROR_SUCCESS) first = error;
+    }
+    return first;
+}
+
+DWORD HeldDirectory::removeSelf(bool report) {
+    // The hold shares no deletion, so it goes first; the deleting handle is reopened from the anchor, which
+    // is this directory wherever it is.
+    hold_.reset();
+    UniqueHandle deleter;
+    DWORD error = HandleFiles::reopen(anchor_.get(), DELETE, kShareReadWrite, deleter);
+    if (error == ERROR_SUCCESS) error = HandleFiles::markForDeletion(deleter.get());
+    deleter.reset();
+    if (error == ERROR_SUCCESS) {
+        anchor_.reset();
+        LOG_TRACE(FileUtils::deletedText(path_, true));
+        return ERROR_SUCCESS;
+    }
+    HandleFiles::reopen(anchor_.get(), HandleFiles::kHoldDirectory, kShareReadWrite, hold_);
+    if (report) reportLeftover(true, path_, error);
+    return error;
 }

@@ -1,17 +1,86 @@
-// A new directory created and opened in one step, held so that nothing can take its place.
+// The secure directory: made and held in one step, and the only way the launcher touches what is inside
+// it. Everything is done through the handles it holds or relative to them; its path is never looked up
+// again, so nothing done to the directories above it (a link re-pointed, a directory renamed) redirects a
+// step. Changes on disk are logged at TRACE with the texts of the file utilities, under the path through
+// the temporary directory that the records have always shown.
 #pragma once
 
+#include <functional>
+#include <iosfwd>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/windows/WinAutoHandle.h"
 #include "common/windows/WinHeaders.h"
+#include "windows/wrappers/kiteboot/TempDirectory.h"
 
-// Creates the directory path (a narrow path in the ANSI code page, as the A calls take it) with
-// descriptor applied at creation, and returns a handle to exactly that directory: creating and opening
-// are one system call, so no other directory can be put under the name in between. The handle lists and
-// traverses and shares reading and writing but not deletion, so while it is held no process can rename,
-// delete or replace the directory; files can still be made and removed inside it.
-// On failure returns an empty holder and sets error to the Windows error code (ERROR_ALREADY_EXISTS when
-// anything occupies the path); on success error is ERROR_SUCCESS. Throws ZorError<SysError> when the
-// system functions it needs cannot be bound from ntdll.
-UniqueHandle createHeldDirectory(const std::string& path, PSECURITY_DESCRIPTOR descriptor, DWORD& error);
+class HeldDirectory {
+public:
+    // Creates the directory at path (a name reserved in temp) relative to temp's handle, with descriptor
+    // applied at creation, and holds it: creating and opening are one system call, so no other directory
+    // can be put under the name in between, and FILE_CREATE refuses any existing entry, a link included.
+    // The hold lists and traverses and shares reading and writing but not deletion: while it is held no
+    // process can rename, delete or replace the directory. A path longer than the directory calls take
+    // (247 characters) and a volume that keeps no access lists or is remote are refused first.
+    // On failure returns null and sets error (ERROR_ALREADY_EXISTS when anything occupies the path); on
+    // success error is ERROR_SUCCESS. Throws ZorError<...> when the system functions cannot be bound.
+    static std::unique_ptr<HeldDirectory> create(const TempDirectory& temp, const std::string& path,
+                                                 PSECURITY_DESCRIPTOR descriptor, DWORD& error);
+
+    // Removes everything (removeAll).
+    ~HeldDirectory();
+    HeldDirectory(const HeldDirectory&) = delete;
+    HeldDirectory& operator=(const HeldDirectory&) = delete;
+
+    // The path the directory was created at, as records show it.
+    const std::string& path() const { return path_; }
+
+    // The directory's own full path as the system resolves it from the held handle: no link in it, every
+    // component its real name. Throws ZorError<SysError> ("GetFinalPathNameByHandle(<path>) failed").
+    std::string finalPath() const;
+
+    // Writes a file called name: a new file under a temporary name is created relative to the directory,
+    // written by write through its own handle and renamed relative to the directory to name. The file is
+    // held from its creation until removeAll: afterwards for reading, sharing reading only, so no process
+    // can write, rename, replace or delete it. Returns that handle (owned here). On failure
+    // the temporary file is removed through its handle, and what write or the system threw is passed on.
+    HANDLE saveFile(const std::string& name, const std::function<void(std::ostream&)>& write);
+
+    // True when the directory holds exactly one entry and that entry is the file open on file.
+    bool holdsOnly(HANDLE file) const;
+
+    // Removes the held files through their handles, then everything else in the directory, each child
+    // opened relative to its parent and never followed if it is a link, then the directory itself through
+    // a handle reopened from its own. A sharing violation (something still holding a file or the directory
+    // for a moment) is tried again for a few seconds. What stays is logged at ERROR. Never throws; a
+    // second call does nothing.
+    void removeAll() noexcept;
+
+private:
+    HeldDirectory(std::string path, UniqueHandle hold);
+
+    // One pass; returns ERROR_SUCCESS once the directory is gone, otherwise the first error met. Failures
+    // are logged only when report is set.
+    DWORD removeOnce(bool report);
+    DWORD removeHeldFiles(bool report);
+    DWORD removeSelf(bool report);
+
+    struct HeldFile {
+        std::string path;
+        UniqueHandle hold;    // reading; shares reading only
+        UniqueHandle anchor;  // no access: the file itself, reopened for deletion at the end
+    };
+    static DWORD holdForReading(HeldFile& file);
+
+    std::string path_;
+    UniqueHandle hold_;    // list and traverse; shares reading and writing, not deletion
+    UniqueHandle anchor_;  // no access at all: the directory itself, reopened for deletion at the end
+    std::vector<HeldFile> files_;
+};
+
+// Removes every entry of the directory open on directory (listed through that handle), whose path
+// records show as path: subdirectories with everything in them, links as links. Returns ERROR_SUCCESS
+// when all went, otherwise the first error met; failures are logged at ERROR only when report is set.
+DWORD removeChildren(HANDLE directory, const std::string& path, bool report);

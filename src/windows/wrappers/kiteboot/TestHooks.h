@@ -8,6 +8,9 @@
 
 namespace kiteboot_test_hooks {
 
+// Called first in a run, before the launcher writes any record.
+void atStart();
+
 // Called once the secure directory exists, before the payload is extracted from the launcher at
 // launcherPath.
 void beforeExtraction(const std::string& launcherPath);

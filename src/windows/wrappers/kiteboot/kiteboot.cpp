@@ -2,6 +2,8 @@
 // that nothing else is there, runs the installer with the bootstrapper's own arguments, removes the
 // directory and exits with the installer's exit code (-1 after any failure).
 #include <cstdlib>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "windows/common/SysInfo.h"
 #include "windows/wrappers/kiteboot/CommandLine.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
+#include "windows/wrappers/kiteboot/TempDirectory.h"
 #ifdef KITEBOOT_TEST_HOOKS
 #include "windows/wrappers/kiteboot/TestHooks.h"
 #endif
@@ -30,51 +33,19 @@ constexpr const char* kSecureDirectoryAccess =
     "D:(A;;FA;;;BA)";  // full access for BUILTIN\Administrators only
 constexpr const wchar_t* kAdminNoticeText = L"Administrator privileges are required to run this application.";
 constexpr const wchar_t* kAdminNoticeCaption = L"Execution Error";
-// The longest directory path the ANSI directory calls take: room is left for a file name of 8.3 form, as
-// CreateDirectoryA requires. The secure directory is created by a system call without that limit, but a
-// deeper one could not be listed or emptied by the calls that follow, and would be left behind.
-constexpr std::size_t kLongestDirectoryPath = MAX_PATH - 12 - 1;
-
-// A new, empty directory in the temporary directory that only administrators may use. Its unique name
-// is reserved by creating a file, which is deleted at once so the directory can take its place. The
-// directory is created and opened in one step and hold keeps it open without delete sharing: the user's
-// own unelevated processes may delete children of their temporary directory, and could otherwise rename
-// it away and put a directory of theirs under its name before the payload starts.
-std::string createSecureDirectory(UniqueHandle& hold) {
-    const std::string path = FileUtils::createTempFile("zor", ".tmp", SysInfo::getTempDir());
-    FileUtils::deleteFile(path);
+// A new, empty directory in the temporary directory that only administrators may use, and held. The
+// temporary directory is opened once; the unique name is reserved by creating a file relative to it,
+// which is deleted through its own handle so the directory can take its place, created relative to it
+// too. The user's own unelevated processes may delete children of their temporary directory and re-point
+// any link on the way to it; from here on the launcher acts only through what it holds.
+std::unique_ptr<HeldDirectory> createSecureDirectory() {
+    const TempDirectory temp(SysInfo::getTempDir());
+    const std::string path = temp.reserveName("zor", ".tmp");
     security::SecurityDescriptor descriptor{MessageBuilder(kSecureDirectoryAccess)};
-    DWORD error = ERROR_FILENAME_EXCED_RANGE;
-    if (path.size() <= kLongestDirectoryPath) hold = createHeldDirectory(path, descriptor.get(), error);
-    if (error != ERROR_SUCCESS) {
-        ZOR_THROW_SYS_ERROR(CreateDirectoryA, error, "CreateDirectory(" << path << ") failed");
-    }
-    return path;
-}
-
-// The extracted payload opened for reading, shared for reading only: while the handle is held no other
-// process can write, replace, rename or delete the file, so what is checked is what is started. An empty
-// handle when the payload is gone: something removed it after extraction, which the caller treats as
-// tampering.
-UniqueHandle holdPayload(const std::string& payloadPath) {
-    UniqueHandle file(CreateFileA(payloadPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) return UniqueHandle();
-        ZOR_THROW_LAST_ERROR(CreateFileA, "CreateFile(" << payloadPath << ") failed");
-    }
-    return file;
-}
-
-// True when the directory holds exactly the payload and nothing else, at any depth.
-bool isSecureDirectoryIntact(const std::string& directory, const std::string& payloadPath) {
-    std::vector<std::string> items;
-    FileUtils::DirectoryIterator(directory)
-        .recursive(true)
-        .withFiles(true)
-        .withDirectories(true)
-        .collectItems(items);
-    return items.size() == 1 && tstrings::equalsIgnoreCase(items.front(), payloadPath);
+    DWORD error = ERROR_SUCCESS;
+    std::unique_ptr<HeldDirectory> directory = HeldDirectory::create(temp, path, descriptor.get(), error);
+    if (!directory) ZOR_THROW_SYS_ERROR(CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
+    return directory;
 }
 
 // The payload path in double quotes and, after one space, the launcher's arguments exactly as the user
@@ -149,25 +120,29 @@ int run() {
         }
         const std::string launcherPath = SysInfo::getProcessModulePath();
         const std::string launcherName = FileUtils::fileName(launcherPath);
-        // The deleter is made (empty) before the holds, so they are released before it removes the directory.
-        FileUtils::ScopedDeleter deleter;
-        UniqueHandle directoryHold;
-        const std::string secureDirectory = createSecureDirectory(directoryHold);
-        deleter.addDirectoryTree(secureDirectory);
-        const std::string payloadPath = FileUtils::joinPath(secureDirectory, launcherName);
+#ifdef KITEBOOT_TEST_HOOKS
+        kiteboot_test_hooks::atStart();
+#endif
+        // Removes everything in it and itself on every road out, before anything it holds is released.
+        const std::unique_ptr<HeldDirectory> secure = createSecureDirectory();
 #ifdef KITEBOOT_TEST_HOOKS
         kiteboot_test_hooks::beforeExtraction(launcherPath);
 #endif
-        [[maybe_unused]] const Resource::Source source =
-            Resource(kPayloadResourceId, kRawDataType, SysInfo::getCurrentModuleHandle())
-                .saveToFile(payloadPath);
+        const Resource payload(kPayloadResourceId, kRawDataType, SysInfo::getCurrentModuleHandle());
+        std::uint32_t payloadSize = 0;
+        payload.getPtr(payloadSize);  // a missing payload fails before anything is written
+        Resource::Source source = Resource::Source::MappedImage;
+        // Held from its creation until the directory is removed.
+        const HANDLE payloadHold =
+            secure->saveFile(launcherName, [&](std::ostream& out) { source = payload.writeTo(out); });
 #ifdef KITEBOOT_TEST_HOOKS
-        kiteboot_test_hooks::afterExtraction(secureDirectory, payloadPath, source);
+        kiteboot_test_hooks::afterExtraction(secure->path(),
+                                             FileUtils::joinPath(secure->path(), launcherName), source);
 #endif
-        // Held from before the check until the payload has ended.
-        const UniqueHandle payloadHold = holdPayload(payloadPath);
-        if (payloadHold.owned() && isSecureDirectoryIntact(secureDirectory, payloadPath)) {
-            exitCode = static_cast<int>(execProcessWaitForFinish(payloadPath, getCommandLine(payloadPath)));
+        if (secure->holdsOnly(payloadHold)) {
+            // The one path used: the held directory's own, with no link in it; see docs/reliability.md.
+            const std::string startPath = FileUtils::joinPath(secure->finalPath(), launcherName);
+            exitCode = static_cast<int>(execProcessWaitForFinish(startPath, getCommandLine(startPath)));
         } else {
             LOG_ERROR("Secure directory is tempered, exiting...");
         }

@@ -90,7 +90,9 @@ void LaunchRun::expectCleanRun(const std::string& secureDirectory) const {
     ASSERT_FALSE(temporary.empty()) << log[2].message;
     const std::string payloadName = FileUtils::fileName(launcher_);
     EXPECT_EQ(summarize(log), cleanRunSummaries(secureDirectory, payloadName, temporary));
-    EXPECT_EQ(sourceFiles(log), std::vector<std::string>(log.size(), "FileUtils.cpp"));
+    EXPECT_EQ(sourceFiles(log),
+              (std::vector<std::string>{"TempDirectory.cpp", "TempDirectory.cpp", "TempDirectory.cpp",
+                                        "HeldDirectory.cpp", "HeldDirectory.cpp", "HeldDirectory.cpp"}));
     expectOneProcess(log, payloadName);
 }
 
@@ -137,12 +139,12 @@ std::vector<std::string> cleanRunSummaries(const std::string& secureDirectory, c
                                            const std::string& temporary) {
     const std::string payload = secureDirectory + "\\" + payloadName;
     return {
-        summary("TRACE", kCreateNewFile, "Created [" + secureDirectory + "] file"),
-        summary("TRACE", kDeleteFileImpl, "Deleted [" + secureDirectory + "] file"),
-        summary("TRACE", kCreateNewFile, "Created [" + temporary + "] file"),
-        summary("TRACE", kMoveFileImpl, "Moved '" + temporary + "' file to '" + payload + "'"),
-        summary("TRACE", kDeleteFileImpl, "Deleted [" + payload + "] file"),
-        summary("TRACE", kDeleteDirectory, "Deleted [" + secureDirectory + "] directory"),
+        summary("TRACE", kCreated, "Created [" + secureDirectory + "] file"),
+        summary("TRACE", kReserveDeleted, "Deleted [" + secureDirectory + "] file"),
+        summary("TRACE", kCreated, "Created [" + temporary + "] file"),
+        summary("TRACE", kSaved, "Moved '" + temporary + "' file to '" + payload + "'"),
+        summary("TRACE", kPayloadDeleted, "Deleted [" + payload + "] file"),
+        summary("TRACE", kDirectoryDeleted, "Deleted [" + secureDirectory + "] directory"),
     };
 }
 

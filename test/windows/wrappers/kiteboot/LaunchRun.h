@@ -19,11 +19,16 @@ constexpr unsigned long kFailure = 0xFFFFFFFF;  // the launcher's -1
 
 // Function texts of the records a run writes.
 constexpr const char* kRun = "`anonymous-namespace'::run";
-using testing_support::kCreateNewFile;
-using testing_support::kDeleteDirectory;
-using testing_support::kDeleteFileImpl;
-using testing_support::kLeftoverFile;
-using testing_support::kMoveFileImpl;
+// The secure directory's records: the reserving file made and removed, the extraction's file made and
+// moved (or removed after a failure), the held payload, other entries and the directory removed, and what
+// stays reported.
+constexpr const char* kCreated = "createFileIn";
+constexpr const char* kReserveDeleted = "TempDirectory::reserveName";
+constexpr const char* kSaved = "HeldDirectory::saveFile";
+constexpr const char* kPayloadDeleted = "HeldDirectory::removeHeldFiles";
+constexpr const char* kChildDeleted = "`anonymous-namespace'::removeChild";
+constexpr const char* kDirectoryDeleted = "HeldDirectory::removeSelf";
+constexpr const char* kLeftover = "`anonymous-namespace'::reportLeftover";
 
 class LaunchRun {
 public:

@@ -19,74 +19,16 @@ namespace {
 using testing_support::TempDir;
 using testing_support::TempOverride;
 
-// ---- isSecureDirectoryIntact
-
-class SecureDirectoryCheck : public testing::Test {
-protected:
-    void SetUp() override { testing_support::writeFile(payload, "MZ payload"); }
-
-    TempDir directory{"kbsecure"};
-    const std::string payload = directory / "setup.exe";
-};
-
-TEST_F(SecureDirectoryCheck, PayloadAlonePasses) {
-    EXPECT_TRUE(isSecureDirectoryIntact(directory.path(), payload));
-}
-
-TEST_F(SecureDirectoryCheck, LetterCaseOfThePayloadPathDoesNotMatter) {
-    EXPECT_TRUE(isSecureDirectoryIntact(directory.path(), directory / "SETUP.EXE"));
-    EXPECT_TRUE(
-        isSecureDirectoryIntact(directory.path(), tstrings::toLower(directory.path()) + "\\Setup.Exe"));
-}
-
-TEST_F(SecureDirectoryCheck, AnythingBesidesThePayloadFails) {
-    struct Case {
-        const char* what;
-        void (*add)(const TempDir& directory);
-    };
-    const Case cases[] = {
-        {"extra file", [](const TempDir& d) { testing_support::writeFile(d / "other.dll", ""); }},
-        {"extra empty subdirectory",
-         [](const TempDir& d) { ASSERT_TRUE(CreateDirectoryA((d / "sub").c_str(), nullptr)); }},
-        {"file in a subdirectory",
-         [](const TempDir& d) {
-             ASSERT_TRUE(CreateDirectoryA((d / "sub").c_str(), nullptr));
-             testing_support::writeFile(d / "sub\\setup.exe", "");
-         }},
-        {"payload and a file differing only by extension",
-         [](const TempDir& d) { testing_support::writeFile(d / "setup.exe.tmp", ""); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempDir directory("kbsecure");
-        testing_support::writeFile(directory / "setup.exe", "MZ");
-        c.add(directory);
-        EXPECT_FALSE(isSecureDirectoryIntact(directory.path(), directory / "setup.exe"));
-    }
-}
-
-TEST_F(SecureDirectoryCheck, SingleEntryUnderAnotherNameFails) {
-    EXPECT_FALSE(isSecureDirectoryIntact(directory.path(), directory / "install.exe"));
-    EXPECT_FALSE(isSecureDirectoryIntact(directory.path(), directory / "setup.ex"));
-}
-
-TEST_F(SecureDirectoryCheck, MissingPayloadOrDirectoryFailsWithoutException) {
-    ASSERT_TRUE(DeleteFileA(payload.c_str()));
-    EXPECT_FALSE(isSecureDirectoryIntact(directory.path(), payload));
-    ASSERT_TRUE(RemoveDirectoryA(directory.path().c_str()));
-    EXPECT_FALSE(isSecureDirectoryIntact(directory.path(), payload));
-}
-
-// ---- createSecureDirectory
+// ---- createSecureDirectory and the check of what it holds
 
 TEST(CreateSecureDirectory, MakesAFreshZorDirectoryDirectlyInTemp) {
     TempDir temp("kbtemp");
     TempOverride override(temp.path());
     testing_support::LogCapture log;
-    UniqueHandle firstHold;
-    UniqueHandle secondHold;
-    const std::string first = createSecureDirectory(firstHold);
-    const std::string second = createSecureDirectory(secondHold);
+    const std::unique_ptr<HeldDirectory> firstHeld = createSecureDirectory();
+    const std::unique_ptr<HeldDirectory> secondHeld = createSecureDirectory();
+    const std::string first = firstHeld->path();
+    const std::string second = secondHeld->path();
     const std::regex name(R"(zor-?\d+\.tmp)");
     for (const std::string& path : {first, second}) {
         EXPECT_EQ(FileUtils::parentPath(path), temp.path());
@@ -110,8 +52,7 @@ TEST(CreateSecureDirectory, FailsWhenTheTemporaryDirectoryIsMissing) {
     TempOverride override(temp / "missing");
     testing_support::LogCapture log;
     try {
-        UniqueHandle hold;
-        createSecureDirectory(hold);
+        createSecureDirectory();
         FAIL() << "no exception";
     } catch (const std::runtime_error& error) {
         EXPECT_NE(
@@ -121,6 +62,36 @@ TEST(CreateSecureDirectory, FailsWhenTheTemporaryDirectoryIsMissing) {
     }
     EXPECT_TRUE(testing_support::listDirectory(temp.path()).empty());
     EXPECT_TRUE(log.messages().empty());
+}
+
+TEST(SecureDirectoryCheck, ThePayloadAlonePassesAnythingBesideItFails) {
+    struct Case {
+        const char* what;
+        void (*add)(const std::string& directory);
+    };
+    const Case cases[] = {
+        {"nothing", [](const std::string&) {}},
+        {"extra file", [](const std::string& d) { testing_support::writeFile(d + "\\other.dll", ""); }},
+        {"extra empty subdirectory",
+         [](const std::string& d) { ASSERT_TRUE(CreateDirectoryA((d + "\\sub").c_str(), nullptr)); }},
+        {"file in a subdirectory",
+         [](const std::string& d) {
+             ASSERT_TRUE(CreateDirectoryA((d + "\\sub").c_str(), nullptr));
+             testing_support::writeFile(d + "\\sub\\setup.exe", "");
+         }},
+        {"a file differing only by extension",
+         [](const std::string& d) { testing_support::writeFile(d + "\\setup.exe.tmp", ""); }},
+    };
+    TempDir temp("kbtemp");
+    TempOverride override(temp.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::unique_ptr<HeldDirectory> secure = createSecureDirectory();
+        const HANDLE payload = secure->saveFile("setup.exe", [](std::ostream& out) { out << "MZ"; });
+        c.add(secure->path());
+        EXPECT_EQ(secure->holdsOnly(payload), std::string(c.what) == "nothing");
+    }
+    EXPECT_TRUE(testing_support::listDirectory(temp.path()).empty());
 }
 
 // ---- Silent mode (argument vector) and the payload's command line (raw command line)

@@ -237,14 +237,14 @@ TEST(LauncherFailure, MissingPayloadResourceEndsWithMinusOneAndLeavesNothing) {
         << log[0].message;
     // The directory is removed before the failure is reported.
     const std::vector<std::string> expected = {
-        summary("TRACE", kCreateNewFile, "Created [" + secureDirectory + "] file"),
-        summary("TRACE", kDeleteFileImpl, "Deleted [" + secureDirectory + "] file"),
-        summary("TRACE", kDeleteDirectory, "Deleted [" + secureDirectory + "] directory"),
+        summary("TRACE", kCreated, "Created [" + secureDirectory + "] file"),
+        summary("TRACE", kReserveDeleted, "Deleted [" + secureDirectory + "] file"),
+        summary("TRACE", kDirectoryDeleted, "Deleted [" + secureDirectory + "] directory"),
     };
     const std::vector<std::string> lines = summarize(log);
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3), expected);
-    EXPECT_EQ(sourceFiles(log),
-              (std::vector<std::string>{"FileUtils.cpp", "FileUtils.cpp", "FileUtils.cpp", "kiteboot.cpp"}));
+    EXPECT_EQ(sourceFiles(log), (std::vector<std::string>{"TempDirectory.cpp", "TempDirectory.cpp",
+                                                          "HeldDirectory.cpp", "kiteboot.cpp"}));
     EXPECT_EQ(log[3].level, "ERROR");
     EXPECT_EQ(log[3].function, kRun);
     // 1814: the module has RCDATA resources, but none with identifier 100.

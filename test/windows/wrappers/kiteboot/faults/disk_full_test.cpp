@@ -82,11 +82,11 @@ TEST_F(DiskFull, WritingThePayloadFailsTheRunEndsAndNothingIsLeft) {
     ASSERT_FALSE(temporary.empty());
     // The temporary file and the directory are removed before the failure is reported.
     const Lines expected = {
-        summary("TRACE", kCreateNewFile, "Created [" + secure + "] file"),
-        summary("TRACE", kDeleteFileImpl, "Deleted [" + secure + "] file"),
-        summary("TRACE", kCreateNewFile, "Created [" + temporary + "] file"),
-        summary("TRACE", kDeleteFileImpl, "Deleted [" + temporary + "] file"),
-        summary("TRACE", kDeleteDirectory, "Deleted [" + secure + "] directory"),
+        summary("TRACE", kCreated, "Created [" + secure + "] file"),
+        summary("TRACE", kReserveDeleted, "Deleted [" + secure + "] file"),
+        summary("TRACE", kCreated, "Created [" + temporary + "] file"),
+        summary("TRACE", kSaved, "Deleted [" + temporary + "] file"),
+        summary("TRACE", kDirectoryDeleted, "Deleted [" + secure + "] directory"),
         summary("ERROR", kRun, caughtReport("basic_ios::clear: iostream error")),
     };
     EXPECT_EQ(summarize(log), expected);

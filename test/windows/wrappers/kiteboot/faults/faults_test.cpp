@@ -142,7 +142,7 @@ TEST(UnusableTemp, TooDeepForTheSecureDirectoryIsRefusedAndLeavesOnlyTheLog) {
     ASSERT_EQ(log.size(), 3u) << testing::PrintToString(summarize(log));
     const std::string secure = reservedDirectory(log);
     EXPECT_GT(secure.size(), 247u);
-    EXPECT_EQ(summary(log[1]), summary("TRACE", kDeleteFileImpl, "Deleted [" + secure + "] file"));
+    EXPECT_EQ(summary(log[1]), summary("TRACE", kReserveDeleted, "Deleted [" + secure + "] file"));
     const std::regex report(
         escapeRegex("Exception with message 'kiteboot.cpp(") + R"(\d+)" +
         escapeRegex(") at `anonymous-namespace'::createSecureDirectory(): CreateDirectory(" + secure +
@@ -175,21 +175,22 @@ TEST(PayloadFaults, FileHeldOpenAtCleanUpStaysWithItsAncestorsAndIsLogged) {
     EXPECT_EQ(testing_support::listDirectory(secure + "\\sub"), Lines{"held.txt"});
     const std::vector<ParsedRecord> log = run.records();
     const Lines lines = summarize(log);
-    const std::string leftover = summary("ERROR", kLeftoverFile,
+    const std::string leftover = summary("ERROR", kLeftover,
                                          "DeleteFile(" + held + ") failed. System error [32](" +
                                              formatSystemError(ERROR_SHARING_VIOLATION) + ")");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), leftover), 1) << testing::PrintToString(lines);
     for (const std::string& removed :
          {secure + "\\top.txt", secure + "\\sub\\beside.txt", secure + "\\sub\\deep\\x.txt",
           secure + "\\other\\y", report.modulePath}) {
+        const char* function = removed == report.modulePath ? kPayloadDeleted : kChildDeleted;
         EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                             summary("TRACE", kDeleteFileImpl, "Deleted [" + removed + "] file")),
+                             summary("TRACE", function, "Deleted [" + removed + "] file")),
                   1)
             << removed;
     }
     for (const std::string& removed : {secure + "\\sub\\deep", secure + "\\other", secure + "\\empty"}) {
         EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                             summary("TRACE", kDeleteDirectory, "Deleted [" + removed + "] directory")),
+                             summary("TRACE", kChildDeleted, "Deleted [" + removed + "] directory")),
                   1)
             << removed;
     }
@@ -203,23 +204,18 @@ TEST(PayloadFaults, FileHeldOpenAtCleanUpStaysWithItsAncestorsAndIsLogged) {
     holder.reset();
 }
 
-// ---- Tampering between extraction and check (the test launcher's hook adds to the secure directory or
-// removes the payload)
+// ---- Tampering between extraction and check (the test launcher's hook adds to the secure directory)
 
-TEST(Tampering, AnythingAddedOrRemovedBeforeTheCheckStopsTheLaunchAndEverythingIsRemoved) {
+TEST(Tampering, AnythingAddedBeforeTheCheckStopsTheLaunchAndEverythingIsRemoved) {
     struct Case {
         const char* tamper;
-        std::vector<std::pair<const char*, const char*>> removals;  // function, relative path
-        bool payloadRemains = true;
+        std::vector<std::pair<bool, const char*>> removals;  // a directory?, relative path
     };
     const Case cases[] = {
-        {"add:extra.dll", {{kDeleteFileImpl, "extra.dll"}}},
-        {"add:sub\\", {{kDeleteDirectory, "sub"}}},
+        {"add:extra.dll", {{false, "extra.dll"}}},
+        {"add:sub\\", {{true, "sub"}}},
         {"add:sub\\deeper\\setup.exe",
-         {{kDeleteFileImpl, "sub\\deeper\\setup.exe"},
-          {kDeleteDirectory, "sub\\deeper"},
-          {kDeleteDirectory, "sub"}}},
-        {"remove:", {}, false},
+         {{false, "sub\\deeper\\setup.exe"}, {true, "sub\\deeper"}, {true, "sub"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tamper);
@@ -242,12 +238,12 @@ TEST(Tampering, AnythingAddedOrRemovedBeforeTheCheckStopsTheLaunchAndEverythingI
         // in the file system's order, the directory itself last.
         expected.push_back(summary("ERROR", kRun, "Secure directory is tempered, exiting..."));
         Lines removals;
-        if (c.payloadRemains) removals.push_back(expectedRun[4]);
-        for (const auto& [function, relative] : c.removals) {
+        removals.push_back(expectedRun[4]);
+        for (const auto& [folder, relative] : c.removals) {
             const std::string path = secure + "\\" + relative;
-            removals.push_back(summary("TRACE", function,
-                                       function == kDeleteDirectory ? "Deleted [" + path + "] directory"
-                                                                    : "Deleted [" + path + "] file"));
+            removals.push_back(
+                summary("TRACE", kChildDeleted,
+                        folder ? "Deleted [" + path + "] directory" : "Deleted [" + path + "] file"));
         }
         const Lines lines = summarize(log);
         ASSERT_EQ(lines.size(), expected.size() + removals.size() + 1) << testing::PrintToString(lines);
@@ -294,15 +290,20 @@ TEST(Tampering, ALauncherFileReplacedAfterStartIsNotReadTheOwnPayloadRuns) {
 
 // ---- Swapping the secure directory or the payload while the run holds them
 
-TEST(Swapping, SecureDirectoryCannotBeRenamedBetweenExtractionAndCheck) {
-    LaunchRun run(launcherPath("hooked_launcher.exe"));
-    run.options.environment["KITEBOOT_TEST_TAMPER"] = "move:swapped.tmp";
-    run.options.environment["KITEBOOT_TEST_TAMPER_RESULT"] = run.outside / "tamper.txt";
-    run.options.environment[probe::kExitVariable] = "9";
-    EXPECT_EQ(run.run({"/s"}), 9u);
-    EXPECT_EQ(testing_support::readFile(run.outside / "tamper.txt"), std::to_string(ERROR_SHARING_VIOLATION));
-    const probe::Report report = run.report();
-    run.expectCleanRun(run.secureDirectory(report));
+// The payload is held from its creation, so it cannot be removed before the check either.
+TEST(Swapping, SecureDirectoryAndPayloadCannotBeRenamedOrRemovedBetweenExtractionAndCheck) {
+    for (const char* tamper : {"move:swapped.tmp", "remove:"}) {
+        SCOPED_TRACE(tamper);
+        LaunchRun run(launcherPath("hooked_launcher.exe"));
+        run.options.environment["KITEBOOT_TEST_TAMPER"] = tamper;
+        run.options.environment["KITEBOOT_TEST_TAMPER_RESULT"] = run.outside / "tamper.txt";
+        run.options.environment[probe::kExitVariable] = "9";
+        EXPECT_EQ(run.run({"/s"}), 9u);
+        EXPECT_EQ(testing_support::readFile(run.outside / "tamper.txt"),
+                  std::to_string(ERROR_SHARING_VIOLATION));
+        const probe::Report report = run.report();
+        run.expectCleanRun(run.secureDirectory(report));
+    }
 }
 
 // The Windows error of an attempt; 0 when it succeeded.

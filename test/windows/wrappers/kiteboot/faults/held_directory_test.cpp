@@ -1,13 +1,21 @@
-// createHeldDirectory on real directories: made and held in one step, nothing can rename or remove it
-// while held, and an occupied path is refused without touching what is there.
+// The temporary directory and the held secure directory on real directories: made and held in one step,
+// nothing can rename or remove it while held, an occupied path is refused without touching what is there,
+// files are saved through a temporary file and held from their creation, and the clean-up waits a bounded
+// time for something that still holds the directory.
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <regex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/windows/WinHeaders.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "windows/common/Security.h"
+#include "windows/common/handles/HandleFiles.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
 
 namespace {
@@ -19,56 +27,144 @@ DWORD attempt(BOOL succeeded) {
     return succeeded ? ERROR_SUCCESS : GetLastError();
 }
 
-class HeldDirectory : public testing::Test {
+class HeldDirectoryTest : public testing::Test {
 protected:
-    UniqueHandle create(const std::string& path, DWORD& error) {
-        return createHeldDirectory(path, descriptor.get(), error);
+    std::unique_ptr<HeldDirectory> create(const std::string& name, DWORD& error) {
+        return HeldDirectory::create(temp, parent / name, descriptor.get(), error);
     }
 
     TempDir parent{"kbheld"};
+    TempDirectory temp{parent.path()};
     security::SecurityDescriptor descriptor{MessageBuilder("D:(A;;FA;;;BA)")};
+    testing_support::LogCapture log;
 };
 
-TEST_F(HeldDirectory, IsMadeEmptyAndCannotBeRenamedOrRemovedUntilReleased) {
+TEST_F(HeldDirectoryTest, IsMadeEmptyAndCannotBeRenamedOrRemovedUntilRemovedThroughItsHandles) {
     const std::string path = parent / "zor1.tmp";
     DWORD error = 12345;
-    UniqueHandle hold = create(path, error);
+    std::unique_ptr<HeldDirectory> held = create("zor1.tmp", error);
     ASSERT_EQ(error, static_cast<DWORD>(ERROR_SUCCESS));
-    ASSERT_TRUE(hold.owned());
+    ASSERT_TRUE(held);
     EXPECT_TRUE(testing_support::isDirectory(path));
     EXPECT_EQ(testing_support::listDirectory(path), Lines{});
+    EXPECT_EQ(held->finalPath(), path);
 
     EXPECT_EQ(attempt(MoveFileExA(path.c_str(), (parent / "moved").c_str(), 0)), ERROR_SHARING_VIOLATION);
     EXPECT_EQ(attempt(RemoveDirectoryA(path.c_str())), ERROR_SHARING_VIOLATION);
-    // Files come and go inside it as usual.
+    // Files come and go inside it as usual; what is left is removed with it.
     testing_support::writeFile(path + "\\inside.txt", "x");
     EXPECT_EQ(attempt(DeleteFileA((path + "\\inside.txt").c_str())), ERROR_SUCCESS);
-
-    hold.reset();
-    EXPECT_EQ(attempt(RemoveDirectoryA(path.c_str())), ERROR_SUCCESS);
+    testing_support::writeFile(path + "\\left.txt", "x");
+    held.reset();
+    EXPECT_EQ(testing_support::listDirectory(parent.path()), Lines{});
+    EXPECT_EQ(log.messages(),
+              (Lines{"Deleted [" + path + "\\left.txt] file", "Deleted [" + path + "] directory"}));
 }
 
-TEST_F(HeldDirectory, AnOccupiedPathIsRefusedAndLeftAsItWas) {
+TEST_F(HeldDirectoryTest, AnOccupiedPathIsRefusedAndLeftAsItWas) {
     testing_support::writeFile(parent / "file.tmp", "someone's");
     ASSERT_TRUE(CreateDirectoryA((parent / "dir.tmp").c_str(), nullptr));
     testing_support::writeFile(parent / "dir.tmp\\theirs.exe", "theirs");
     for (const char* name : {"file.tmp", "dir.tmp", "DIR.TMP"}) {
         SCOPED_TRACE(name);
         DWORD error = ERROR_SUCCESS;
-        const UniqueHandle hold = create(parent / name, error);
+        EXPECT_FALSE(create(name, error));
         EXPECT_EQ(error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-        EXPECT_FALSE(hold.owned());
     }
     EXPECT_EQ(testing_support::readFile(parent / "file.tmp"), "someone's");
     EXPECT_EQ(testing_support::listDirectory(parent / "dir.tmp"), Lines{"theirs.exe"});
 }
 
-TEST_F(HeldDirectory, AMissingParentIsReportedAsSuch) {
-    DWORD error = ERROR_SUCCESS;
-    const UniqueHandle hold = create(parent / "missing\\zor1.tmp", error);
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_FALSE(hold.owned());
+TEST_F(HeldDirectoryTest, TheReservedNameIsFreeAgainAndAnUnopenableTempGivesNone) {
+    const std::string path = temp.reserveName("zor", ".tmp");
+    EXPECT_TRUE(std::regex_match(path, std::regex(R"(.*\\zor-?\d+\.tmp)"))) << path;
     EXPECT_EQ(testing_support::listDirectory(parent.path()), Lines{});
+    EXPECT_EQ(log.messages(), (Lines{"Created [" + path + "] file", "Deleted [" + path + "] file"}));
+    const TempDirectory missing(parent / "missing");
+    EXPECT_THROW(missing.reserveName("zor", ".tmp"), std::runtime_error);
+}
+
+TEST_F(HeldDirectoryTest, ASavedFileGoesThroughATemporaryFileAndIsHeldUntilRemoved) {
+    DWORD error = ERROR_SUCCESS;
+    std::unique_ptr<HeldDirectory> held = create("zor2.tmp", error);
+    ASSERT_TRUE(held);
+    const std::string target = held->path() + "\\payload.bin";
+    const HANDLE file = held->saveFile("payload.bin", [](std::ostream& out) { out << "bytes"; });
+    EXPECT_EQ(testing_support::readFile(target), "bytes");
+    EXPECT_TRUE(held->holdsOnly(file));
+    ASSERT_EQ(log.messages().size(), 2u) << testing::PrintToString(log.messages());
+    std::smatch match;
+    const std::string created = log.messages()[0];
+    ASSERT_TRUE(std::regex_match(created, match, std::regex(R"(Created \[(.*\\zor-?\d+\.tmp)\] file)")));
+    EXPECT_EQ(log.messages()[1], "Moved '" + match[1].str() + "' file to '" + target + "'");
+    EXPECT_EQ(attempt(DeleteFileA(target.c_str())), ERROR_SHARING_VIOLATION);
+    UniqueHandle writer(CreateFileA(target.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(writer.get(), INVALID_HANDLE_VALUE);
+    // Anything beside the held file fails the check.
+    testing_support::writeFile(held->path() + "\\extra.dll", "");
+    EXPECT_FALSE(held->holdsOnly(file));
+}
+
+TEST_F(HeldDirectoryTest, AFailedWriteRemovesTheTemporaryFileThroughItsHandle) {
+    DWORD error = ERROR_SUCCESS;
+    std::unique_ptr<HeldDirectory> held = create("zor3.tmp", error);
+    ASSERT_TRUE(held);
+    EXPECT_THROW(held->saveFile("payload.bin",
+                                [](std::ostream& out) {
+                                    out << "part";
+                                    throw std::runtime_error("full");
+                                }),
+                 std::runtime_error);
+    EXPECT_EQ(testing_support::listDirectory(held->path()), Lines{});
+    ASSERT_EQ(log.messages().size(), 2u) << testing::PrintToString(log.messages());
+    std::smatch match;
+    const std::string created = log.messages()[0];
+    ASSERT_TRUE(std::regex_match(created, match, std::regex(R"(Created \[(.*\\zor-?\d+\.tmp)\] file)")));
+    EXPECT_EQ(log.messages()[1], "Deleted [" + match[1].str() + "] file");
+}
+
+// Something the payload started may hold the directory a moment after the payload ended: the clean-up
+// waits for it, but not for ever.
+TEST_F(HeldDirectoryTest, CleanUpTriesAgainWhileTheDirectoryIsHeldForAMomentAndGivesUpAfterAFewSeconds) {
+    for (const DWORD holdMs : {400u, 6000u}) {
+        SCOPED_TRACE(holdMs);
+        DWORD error = ERROR_SUCCESS;
+        std::unique_ptr<HeldDirectory> held = create("zor4.tmp", error);
+        ASSERT_TRUE(held);
+        // Held as a working directory is: traversed, without delete sharing.
+        UniqueHandle holder(CreateFileA(held->path().c_str(), FILE_TRAVERSE | SYNCHRONIZE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
+        std::thread release([&] {
+            Sleep(holdMs);
+            holder.reset();
+        });
+        const DWORD start = GetTickCount();
+        held.reset();
+        const DWORD took = GetTickCount() - start;
+        release.join();
+        if (holdMs < 1000) {
+            EXPECT_EQ(testing_support::listDirectory(parent.path()), Lines{});
+            EXPECT_GE(took, holdMs - 50);
+        } else {
+            EXPECT_EQ(testing_support::listDirectory(parent.path()), Lines{"zor4.tmp"});
+            EXPECT_GE(took, 3000u);
+            EXPECT_LT(took, holdMs);
+            ASSERT_FALSE(log.messages().empty());
+            EXPECT_EQ(log.messages().back().rfind("RemoveDirectory(" + parent / "zor4.tmp" + ") failed.", 0),
+                      0u)
+                << log.messages().back();
+            RemoveDirectoryA((parent / "zor4.tmp").c_str());
+        }
+        log.records.clear();
+    }
+}
+
+TEST(FinalPath, TheDosFormIsThePathWithoutItsLongPathPrefix) {
+    EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"\\\\?\\C:\\Users\\A\\Temp"), L"C:\\Users\\A\\Temp");
+    EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"\\\\?\\UNC\\server\\share\\t"), L"\\\\server\\share\\t");
+    EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"C:\\plain"), L"C:\\plain");
 }
 
 }  // namespace

@@ -33,13 +33,13 @@ std::vector<std::regex> runRecordPatterns(const std::string& secureDirectory,
     const std::string temporary = directory + R"(\\zor-?\d+\.tmp)";
     const std::string payload = directory + "\\\\" + escapeRegex(payloadName);
     return {
-        std::regex(escapeRegex(summary("TRACE", kCreateNewFile, "Created [")) + directory + "\\] file"),
-        std::regex(escapeRegex(summary("TRACE", kDeleteFileImpl, "Deleted [")) + directory + "\\] file"),
-        std::regex(escapeRegex(summary("TRACE", kCreateNewFile, "Created [")) + temporary + "\\] file"),
-        std::regex(escapeRegex(summary("TRACE", kMoveFileImpl, "Moved '")) + temporary + "' file to '" +
-                   payload + "'"),
-        std::regex(escapeRegex(summary("TRACE", kDeleteFileImpl, "Deleted [")) + payload + "\\] file"),
-        std::regex(escapeRegex(summary("TRACE", kDeleteDirectory, "Deleted [")) + directory +
+        std::regex(escapeRegex(summary("TRACE", kCreated, "Created [")) + directory + "\\] file"),
+        std::regex(escapeRegex(summary("TRACE", kReserveDeleted, "Deleted [")) + directory + "\\] file"),
+        std::regex(escapeRegex(summary("TRACE", kCreated, "Created [")) + temporary + "\\] file"),
+        std::regex(escapeRegex(summary("TRACE", kSaved, "Moved '")) + temporary + "' file to '" + payload +
+                   "'"),
+        std::regex(escapeRegex(summary("TRACE", kPayloadDeleted, "Deleted [")) + payload + "\\] file"),
+        std::regex(escapeRegex(summary("TRACE", kDirectoryDeleted, "Deleted [")) + directory +
                    "\\] directory"),
     };
 }

@@ -1,4 +1,7 @@
 // The test launcher's hooks.
+// At the start, with KITEBOOT_TEST_PAUSE_AFTER set to a number n, the run stops right after writing its
+// n-th record, as an oplock another process holds on the log would stop it: the file KITEBOOT_TEST_PAUSED
+// is made, and the run goes on once the file KITEBOOT_TEST_RESUME exists (after 60 s at most).
 // Before extraction, with KITEBOOT_TEST_IMPOSTOR set to a file: the launcher's own file is renamed away
 // (to <name>.moved) and a copy of that file put under its name, as another process of the user could do
 // while the launcher runs; "0" or the Windows error goes to KITEBOOT_TEST_IMPOSTOR_RESULT.
@@ -7,13 +10,14 @@
 // KITEBOOT_TEST_TAMPER says, and what happened is written to KITEBOOT_TEST_TAMPER_RESULT.
 //   add:<relative path>   make a file there, or an empty directory when the path ends in "\"
 //   move:<new name>       try to rename the secure directory to <new name> beside it
-//   remove:               delete the payload
+//   remove:               try to delete the payload
 //   (unset)               change nothing
 // The result file holds "0" when the change was made, otherwise the Windows error code.
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "common/share/logging/Logger.h"
 #include "common/windows/WinHeaders.h"
 #include "windows/common/FileUtils.h"
 #include "windows/wrappers/kiteboot/TestHooks.h"
@@ -40,6 +44,27 @@ DWORD add(const std::string& path) {
     return ERROR_SUCCESS;
 }
 
+// Hands each record on, then stops after the chosen one until the test lets the run go on.
+class PausingAppender : public LogAppender {
+public:
+    PausingAppender(LogAppender* next, int pauseAfter) : next_(next), pauseAfter_(pauseAfter) {}
+
+    void append(const LogRecord& record) override {
+        next_->append(record);
+        if (++written_ != pauseAfter_) return;
+        std::ofstream(variable("KITEBOOT_TEST_PAUSED")) << written_;
+        const std::string resume = variable("KITEBOOT_TEST_RESUME");
+        for (int waited = 0; GetFileAttributesA(resume.c_str()) == INVALID_FILE_ATTRIBUTES && waited < 60000;
+             waited += 5)
+            Sleep(5);
+    }
+
+private:
+    LogAppender* next_;
+    int pauseAfter_;
+    int written_ = 0;
+};
+
 void writeResult(const char* variableName, const std::string& text) {
     const std::string path = variable(variableName);
     if (!path.empty()) std::ofstream(path) << text;
@@ -48,6 +73,14 @@ void writeResult(const char* variableName, const std::string& text) {
 }  // namespace
 
 namespace kiteboot_test_hooks {
+
+void atStart() {
+    const int pauseAfter = std::atoi(variable("KITEBOOT_TEST_PAUSE_AFTER").c_str());
+    if (pauseAfter <= 0) return;
+    Logger& logger = Logger::instance();
+    static PausingAppender pausing(logger.appender, pauseAfter);
+    logger.appender = &pausing;
+}
 
 void beforeExtraction(const std::string& launcherPath) {
     const std::string impostor = variable("KITEBOOT_TEST_IMPOSTOR");

@@ -1,0 +1,73 @@
+// Files acted on through handles: opened relative to a directory handle without following a link, reopened,
+// renamed, marked for deletion, listed and identified. Nothing here looks a path up through the
+// directories above the handle, so re-pointing a link on the way to it changes nothing.
+// The calls are ntdll's, bound at run time; each returns ERROR_SUCCESS or a Windows error code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/windows/WinAutoHandle.h"
+#include "common/windows/WinHeaders.h"
+
+namespace HandleFiles {
+
+// Access sets used by every caller.
+constexpr ACCESS_MASK kHoldDirectory = FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens or creates name inside the directory held by parent (or, with parent null, the absolute path name).
+// options are NtCreateFile's create options; FILE_OPEN_REPARSE_POINT and synchronous I/O are always added,
+// so a link at name is opened as itself where the file system allows it. descriptor applies to a file
+// this call creates. On success file holds the new handle.
+DWORD open(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+           ULONG options, UniqueHandle& file, PSECURITY_DESCRIPTOR descriptor = nullptr);
+
+// A second handle to the very file that file is open on, with other access and sharing; not looked up by
+// any name.
+DWORD reopen(HANDLE file, ACCESS_MASK access, ULONG share, UniqueHandle& reopened);
+
+// Renames the file (opened with DELETE access) to name inside the directory held by directory; fails
+// when name is taken.
+DWORD rename(HANDLE file, HANDLE directory, const std::wstring& name);
+
+// Marks the file (opened with DELETE access) for deletion: it goes when its last handle is closed.
+DWORD markForDeletion(HANDLE file);
+
+// Sets the file's attributes (opened with FILE_WRITE_ATTRIBUTES access).
+DWORD setAttributes(HANDLE file, DWORD attributes);
+
+struct Entry {
+    std::wstring name;
+    DWORD attributes;
+};
+
+// Every entry of the directory open on directory, as it is now, without "." and "..", in the file system's
+// order.
+DWORD list(HANDLE directory, std::vector<Entry>& entries);
+
+// Volume serial number and file index: equal for two handles exactly when they are open on one file.
+struct Identity {
+    DWORD volume = 0;
+    DWORD high = 0;
+    DWORD low = 0;
+    bool operator==(const Identity& other) const {
+        return volume == other.volume && high == other.high && low == other.low;
+    }
+};
+DWORD identify(HANDLE file, Identity& identity);
+
+// The file's own path as the system resolves it (no link left in it), in DOS form.
+DWORD finalPath(HANDLE file, std::wstring& path);
+
+// ERROR_SUCCESS when the file is a plain file (not a directory, not a link) with exactly one name.
+DWORD checkPlainSingleFile(HANDLE file);
+
+// ERROR_SUCCESS when the volume of the file keeps access lists and is local; ERROR_NOT_SUPPORTED otherwise.
+DWORD checkVolumeKeepsAccessLists(HANDLE file);
+
+// A final path as GetFinalPathNameByHandle gives it (\\?\C:\dir, \\?\UNC\server\share\dir) in the form
+// programs are started with (C:\dir, \\server\share\dir). Pure.
+std::wstring dosFormOfFinalPath(const std::wstring& finalPath);
+
+}  // namespace HandleFiles

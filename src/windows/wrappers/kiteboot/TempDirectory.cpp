@@ -1,0 +1,41 @@
+#include "windows/wrappers/kiteboot/TempDirectory.h"
+
+#include "common/share/errors/SourceLocation.h"
+#include "common/share/logging/Logger.h"
+#include "common/share/tstrings.h"
+#include "common/windows/WinErrorHandling.h"
+#include "windows/common/FileRecords.h"
+#include "windows/common/FileUtils.h"
+#include "windows/common/handles/HandleFiles.h"
+
+TempDirectory::TempDirectory(const std::string& path) : path_(path) {
+    HANDLE handle =
+        CreateFileW(tstrings::fromUtf8(path).c_str(), HandleFiles::kHoldDirectory, HandleFiles::kShareAll,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) handle_.reset(handle);
+}
+
+std::string TempDirectory::reserveName(const std::string& prefix, const std::string& suffix) const {
+    UniqueHandle reserved;
+    const auto claim = [&](const std::string& path) {
+        return handle_.owned() && tstrings::fromUtf8(path).size() < MAX_PATH &&
+               createFileIn(handle_.get(), path, DELETE, 0, reserved);
+    };
+    const std::string path = FileUtils::createTempFile(prefix, suffix, path_, claim);
+    if (const DWORD error = HandleFiles::markForDeletion(reserved.get())) {
+        ZOR_THROW_SYS_ERROR(DeleteFileW, error, "DeleteFile(" << path << ") failed");
+    }
+    reserved.reset();
+    LOG_TRACE(FileUtils::deletedText(path, false));
+    return path;
+}
+
+bool createFileIn(HANDLE parent, const std::string& path, ACCESS_MASK access, ULONG share,
+                  UniqueHandle& file) {
+    const std::wstring name = tstrings::fromUtf8(FileUtils::fileName(path));
+    if (HandleFiles::open(parent, name, access, share, FILE_CREATE, FILE_NON_DIRECTORY_FILE, file) !=
+        ERROR_SUCCESS)
+        return false;
+    LOG_TRACE(FileUtils::createdText(path, false));
+    return true;
+}

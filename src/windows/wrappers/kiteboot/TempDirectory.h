@@ -1,0 +1,35 @@
+// The user's temporary directory, opened once: the launcher makes its names in it relative to this handle,
+// so a link on the way to it that is re-pointed later changes nothing.
+#pragma once
+
+#include <string>
+
+#include "common/windows/WinAutoHandle.h"
+
+class TempDirectory {
+public:
+    // Opens path (UTF-8) as a directory. Never throws: a directory that cannot be opened gives an object
+    // in which no name can be reserved.
+    explicit TempDirectory(const std::string& path);
+
+    // Reserves a free name prefix<number>suffix as FileUtils::createTempFile chooses it: a new file is made
+    // under it relative to the handle (logged "Created [<path>] file") and removed again through its own
+    // handle ("Deleted [<path>] file"). Returns the path. Names whose path would be longer than the file
+    // calls take (MAX_PATH - 1 characters) count as taken. Throws ZorError<std::runtime_error>
+    // ("createTempFile(...) failed") when no name can be had, ZorError<SysError> ("DeleteFile(<path>)
+    // failed") when the file cannot be removed.
+    std::string reserveName(const std::string& prefix, const std::string& suffix) const;
+
+    const std::string& path() const { return path_; }
+    HANDLE get() const { return handle_.get(); }
+
+private:
+    std::string path_;
+    UniqueHandle handle_;
+};
+
+// Creates the new file that path's last component names inside the directory open on parent (relative to
+// that handle, refusing any existing entry) and logs "Created [<path>] file". False when it cannot; file
+// then stays empty.
+bool createFileIn(HANDLE parent, const std::string& path, ACCESS_MASK access, ULONG share,
+                  UniqueHandle& file);
