@@ -3,7 +3,7 @@
 set -eu
 packages="cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
           wine64 googletest clang-format xvfb xdotool imagemagick x11-utils python3 osslsigncode openssl
-          gnuplot-nox util-linux nsis"
+          gnuplot-nox util-linux nsis g++ icoutils python3-pefile"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
