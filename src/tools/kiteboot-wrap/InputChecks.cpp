@@ -1,5 +1,6 @@
 #include "InputChecks.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -97,6 +98,15 @@ std::string iconContentProblem(const std::string& file, std::uint64_t size, cons
             return invalid + image + " is neither a bitmap nor a PNG";
     }
     return "";
+}
+
+std::string iconBytesProblem(const std::string& file, const Bytes& ico) {
+    return iconContentProblem(file, ico.size(), [&ico](std::uint64_t offset, std::size_t count) {
+        const std::uint64_t begin = std::min<std::uint64_t>(offset, ico.size());
+        const std::uint64_t end = std::min<std::uint64_t>(ico.size(), begin + count);
+        return Bytes(ico.begin() + static_cast<std::ptrdiff_t>(begin),
+                     ico.begin() + static_cast<std::ptrdiff_t>(end));
+    });
 }
 
 std::string payloadProblem(const std::string& file) {

@@ -21,6 +21,9 @@ std::string payloadContentProblem(const std::string& file, std::uint64_t size, c
 // An .ico: icon header, a directory inside the file, every image inside the file and a bitmap or a PNG.
 std::string iconContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read);
 
+// The icon check of bytes already read.
+std::string iconBytesProblem(const std::string& file, const Bytes& ico);
+
 // The file checks around the content checks: exists, is a file, is not empty.
 std::string payloadProblem(const std::string& file);
 std::string iconProblem(const std::string& file);

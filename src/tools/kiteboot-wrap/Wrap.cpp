@@ -1,6 +1,5 @@
 #include "Wrap.h"
 
-#include <algorithm>
 #include <filesystem>
 
 #include "IconFile.h"
@@ -109,15 +108,7 @@ void wrapInstaller(const WrapOptions& options) {
     const std::uint64_t payloadSize = std::filesystem::file_size(options.payload);
     const Bytes ico = options.icon.empty() ? Bytes() : InputFile::readWhole(options.icon);
     // Checked again as read: the file may have changed since it was checked.
-    const std::string iconChanged =
-        ico.empty()
-            ? ""
-            : iconContentProblem(options.icon, ico.size(), [&ico](std::uint64_t offset, std::size_t count) {
-                  if (offset >= ico.size()) return Bytes();
-                  return Bytes(ico.begin() + static_cast<std::ptrdiff_t>(offset),
-                               ico.begin() + static_cast<std::ptrdiff_t>(
-                                                 std::min<std::uint64_t>(ico.size(), offset + count)));
-              });
+    const std::string iconChanged = ico.empty() ? "" : iconBytesProblem(options.icon, ico);
     if (!iconChanged.empty()) throw WrapError(iconChanged);
     editResources(resources, payloadSize, ico, versionFields(options));
 
