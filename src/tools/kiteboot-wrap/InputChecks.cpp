@@ -6,16 +6,13 @@
 #include <system_error>
 
 #include "InputFile.h"
+#include "PeImage.h"
 #include "Utf16.h"
 
 namespace wrap {
 
 namespace {
 
-constexpr std::uint16_t machineI386 = 0x14c;
-constexpr std::uint16_t machineArm64 = 0xaa64;
-constexpr std::uint16_t machineAmd64 = 0x8664;
-constexpr std::uint16_t optionalMagicPe32Plus = 0x20b;
 constexpr std::uint16_t characteristicExecutable = 0x0002;
 constexpr std::uint16_t characteristicDll = 0x2000;
 

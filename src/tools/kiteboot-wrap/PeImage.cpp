@@ -8,9 +8,6 @@ namespace wrap {
 
 namespace {
 
-constexpr std::uint16_t machineAmd64 = 0x8664;
-constexpr std::uint16_t optionalMagicPe32Plus = 0x20b;
-
 class HeaderReader {
 public:
     HeaderReader(const Bytes& file, const std::string& source) : file_(file), source_(source) {}

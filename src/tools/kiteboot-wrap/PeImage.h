@@ -11,6 +11,11 @@
 
 namespace wrap {
 
+constexpr std::uint16_t machineI386 = 0x14c;
+constexpr std::uint16_t machineArm64 = 0xaa64;
+constexpr std::uint16_t machineAmd64 = 0x8664;
+constexpr std::uint16_t optionalMagicPe32Plus = 0x20b;
+
 constexpr int directoryResource = 2;
 constexpr int directoryCertificate = 4;
 constexpr int directoryBaseRelocation = 5;
