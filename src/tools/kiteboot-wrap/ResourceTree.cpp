@@ -35,7 +35,8 @@ public:
                 if (!(target & highBit)) fail();
                 readDirectory(target & ~highBit, level + 1, path, out);
             } else {
-                if (target & highBit || name.id == 0) fail();
+                if (target & highBit || !name.text.empty())
+                    fail();  // a language is a number, 0 the neutral one
                 path.language = name.id;
                 out.push_back(readData(target, path));
             }
