@@ -2,7 +2,8 @@
 # The launch benchmark, in one command from a clean clone:
 #   bench/run.sh
 # Builds (Release) bootstrappers around payloads of 1, 16, 64, 151 and 512 MiB, the minimal launcher, the
-# copy and empty programs and the driver; times building the 151 MiB bootstrapper; then, under Wine with
+# copy and empty programs and the driver; times wrapping the 151 MiB bootstrapper against copying its
+# payload (bench/wrap.sh); then, under Wine with
 # one persistent Wine server, times every case in interleaved rounds from inside Wine, samples the
 # launcher's private memory, and writes the report (summary.md) and the plot (overhead.png) to
 # <build>/bench-results.
@@ -40,24 +41,12 @@ cmake --build "$build" --target bench_all
 rm -rf "$results"
 mkdir -p "$results/logs"
 
-# Building the bootstrapper: the resource compiler on the payload's script, then the link, each run
-# three times exactly as the build runs them.
-target=bench_kiteboot_$floor_size
-commands=$(cd "$build" && ninja -t commands $target)
-rc_command=$(printf '%s\n' "$commands" | grep "$target.kiteboot/payload.rc " | tail -n 1)
-link_command=$(printf '%s\n' "$commands" | tail -n 1)
+# Making the bootstrapper: kiteboot-wrap against a plain copy of the payload (bench/wrap.sh); its runs
+# at the floor size are the build step of the report.
+"$top/bench/wrap.sh" "$build" "$results"
 printf 'step\trepetition\tseconds\tmax_rss_kib\n' >"$results/build.tsv"
-for step in windres link; do
-    if [ $step = windres ]; then command=$rc_command; else command=$link_command; fi
-    for repetition in 1 2 3; do
-        (cd "$build" && /usr/bin/time -v -o "$results/time-$step.$repetition.txt" sh -c "$command")
-        awk -v step=$step -v repetition=$repetition -F': ' '
-            /Elapsed \(wall clock\)/ { n = split($2, t, ":"); seconds = t[n] + (n > 1 ? 60 * t[n - 1] : 0) }
-            /Maximum resident set size/ { rss = $2 }
-            END { printf "%s\t%s\t%.3f\t%s\n", step, repetition, seconds, rss }
-        ' "$results/time-$step.$repetition.txt" >>"$results/build.tsv"
-    done
-done
+awk -F'\t' -v size=$floor_size '$1 == "wrap" && $2 == size { printf "kiteboot-wrap\t%d\t%s\t%s\n", ++n, $3, $4 }' \
+    "$results/wrap.tsv" >>"$results/build.tsv"
 
 export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all

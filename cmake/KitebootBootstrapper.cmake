@@ -9,31 +9,39 @@
 #       [SIGN_PASSWORD_FILE <file>] [TIMESTAMP_URL <url>]
 #       [SOURCES <extra sources>...])
 #
+# The bootstrapper is made by kiteboot-wrap from the stub (the launcher linked once, without a payload):
+# <target> is a custom target whose file, <OUTPUT_NAME>.exe in the runtime output directory, is the
+# target's property KITEBOOT_OUTPUT_FILE. With SOURCES, the stub is linked for this target with them.
+#
 # The payload may be a generator expression such as $<TARGET_FILE:my_installer>. It is checked when the
-# project is configured (if it exists by then) and again by the build before it is embedded: it must be a
+# project is configured (if it exists by then) and again by the build before it is wrapped: it must be a
 # 64-bit (AMD64) Windows executable. The icon and the version are checked the same way. With signing
-# options the executable is Authenticode-signed (SHA-256) right after it is linked; a failed signature
+# options the executable is Authenticode-signed (SHA-256) right after it is wrapped; a failed signature
 # removes the executable, so a later build does not take an unsigned file for finished.
 #
 # Available after add_subdirectory(<kiteboot source>) and after find_package(kiteboot), which both call
-# kiteboot_bootstrapper_defaults() with the launcher and the default branding.
+# kiteboot_bootstrapper_defaults() with the launcher, the stub, kiteboot-wrap and the default branding.
 
 include_guard(GLOBAL)
 include(${CMAKE_CURRENT_LIST_DIR}/KitebootInputs.cmake)
 
-# kiteboot_bootstrapper_defaults(LAUNCHER <target> MANIFEST <file> ICON <file> VERSION <a.b.c.d>
-#     COMPANY <text> PRODUCT <text> DESCRIPTION <text> COPYRIGHT <text>)
-# Records the launcher target (the objects holding WinMain, linked with the rest of kiteboot), the
-# manifest and the branding used when a bootstrapper does not give its own.
+# kiteboot_bootstrapper_defaults(LAUNCHER <target> STUB <file> WRAP <program> MANIFEST <file> ICON <file>
+#     VERSION <a.b.c.d> COMPANY <text> PRODUCT <text> DESCRIPTION <text> COPYRIGHT <text>
+#     [TOOL_TARGETS <targets that make the stub and kiteboot-wrap>...])
+# Records the launcher target (the objects holding WinMain, linked with the rest of kiteboot), the stub
+# linked from it, the kiteboot-wrap that runs on this machine, the manifest and the branding used when a
+# bootstrapper does not give its own.
 function(kiteboot_bootstrapper_defaults)
-    set(values LAUNCHER MANIFEST ICON VERSION COMPANY PRODUCT DESCRIPTION COPYRIGHT)
-    cmake_parse_arguments(ARG "" "${values}" "" ${ARGN})
+    set(values LAUNCHER STUB WRAP MANIFEST ICON VERSION COMPANY PRODUCT DESCRIPTION COPYRIGHT)
+    cmake_parse_arguments(ARG "" "${values}" "TOOL_TARGETS" ${ARGN})
     foreach(value ${values})
         if(NOT DEFINED ARG_${value})
             message(FATAL_ERROR "kiteboot_bootstrapper_defaults: ${value} is missing")
         endif()
         set_property(GLOBAL PROPERTY KITEBOOT_DEFAULT_${value} "${ARG_${value}}")
     endforeach()
+    set_property(GLOBAL PROPERTY KITEBOOT_DEFAULT_STUB_LAUNCHER "${ARG_LAUNCHER}")
+    set_property(GLOBAL PROPERTY KITEBOOT_TOOL_TARGETS "${ARG_TOOL_TARGETS}")
 endfunction()
 
 # Text as a string literal of a resource script: quotes doubled, backslashes escaped.
@@ -75,8 +83,8 @@ function(_kiteboot_write_if_changed file text)
     file(WRITE "${file}" "${text}")
 endfunction()
 
-# The resource script of the branding: manifest, icon group 101 and version information, all in language
-# 1033 (English, United States).
+# The resource script of a stub's branding: manifest, icon group 101 and version information, all in
+# language 1033 (English, United States). kiteboot-wrap replaces the icon and the version information.
 function(_kiteboot_resource_script result manifest icon version strings)
     string(REPLACE "." "," numbers "${version}")
     set(rc "#pragma code_page(65001)\nLANGUAGE 9, 1\n\n")
@@ -127,6 +135,44 @@ function(_kiteboot_find_signing_tool result)
     set(${result} "" PARENT_SCOPE)
 endfunction()
 
+# _kiteboot_link_stub(<target> <launcher> <output name> <work dir> [sources...]): the launcher linked into
+# a stub with the default branding and the sources: static runtime (it imports system DLLs only), no link
+# time stamp (equal inputs give an equal file), a file alignment equal to the page size (the loader maps
+# the image instead of reading the whole payload into memory before the program starts), no debug
+# sections and no symbols.
+function(_kiteboot_link_stub target launcher output_name work)
+    if(NOT DEFINED CMAKE_RC_COMPILE_OBJECT OR NOT DEFINED CMAKE_CXX_LINK_EXECUTABLE)
+        message(FATAL_ERROR "${target}: linking a stub of its own (SOURCES) needs the CXX and RC languages "
+                            "in this project, for example project(<name> LANGUAGES CXX RC)")
+    endif()
+    get_property(manifest GLOBAL PROPERTY KITEBOOT_DEFAULT_MANIFEST)
+    foreach(name ICON VERSION COMPANY PRODUCT DESCRIPTION COPYRIGHT)
+        get_property(${name} GLOBAL PROPERTY KITEBOOT_DEFAULT_${name})
+    endforeach()
+    set(strings
+        CompanyName "${COMPANY}"
+        FileDescription "${DESCRIPTION}"
+        FileVersion "${VERSION}"
+        InternalName "${output_name}"
+        LegalCopyright "${COPYRIGHT}"
+        OriginalFilename "${output_name}.exe"
+        ProductName "${PRODUCT}"
+        ProductVersion "${VERSION}")
+    _kiteboot_resource_script(rc "${manifest}" "${ICON}" "${VERSION}" "${strings}")
+    _kiteboot_write_if_changed(${work}/${output_name}.rc "${rc}")
+    set_source_files_properties(${work}/${output_name}.rc PROPERTIES OBJECT_DEPENDS "${manifest};${ICON}")
+    add_executable(${target} WIN32 ${work}/${output_name}.rc ${ARGN})
+    target_link_libraries(${target} PRIVATE ${launcher})
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME "${output_name}" LINKER_LANGUAGE CXX)
+    if(MINGW)
+        target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++ -s
+                            -Wl,--no-insert-timestamp -Wl,--file-alignment,0x1000)
+    elseif(MSVC)
+        set_property(TARGET ${target} PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
+        target_link_options(${target} PRIVATE /Brepro /DEBUG:NONE)
+    endif()
+endfunction()
+
 # The implementation behind kiteboot_add_bootstrapper; the option ALLOW_NO_PAYLOAD makes a launcher without
 # resource 100, which only the project's own tests need.
 function(_kiteboot_add_bootstrapper target)
@@ -144,11 +190,6 @@ function(_kiteboot_add_bootstrapper target)
         message(FATAL_ERROR "${context}: kiteboot is not set up; use find_package(kiteboot) or "
                             "add_subdirectory(<kiteboot source>) first")
     endif()
-    if(NOT DEFINED CMAKE_RC_COMPILE_OBJECT OR NOT DEFINED CMAKE_CXX_LINK_EXECUTABLE)
-        message(FATAL_ERROR "${context}: enable the CXX and RC languages in this project, "
-                            "for example project(<name> LANGUAGES CXX RC)")
-    endif()
-
     foreach(name ICON VERSION COMPANY PRODUCT DESCRIPTION COPYRIGHT)
         if(NOT DEFINED ARG_${name})
             get_property(ARG_${name} GLOBAL PROPERTY KITEBOOT_DEFAULT_${name})
@@ -216,7 +257,7 @@ function(_kiteboot_add_bootstrapper target)
         message(FATAL_ERROR "${problems}")
     endif()
 
-    # The build checks the payload and the icon again before they are embedded: either may be made or
+    # The build checks the payload and the icon again before they are wrapped: either may be made or
     # replaced after the project was configured.
     set(work ${CMAKE_CURRENT_BINARY_DIR}/${target}.kiteboot)
     set(stamp ${work}/inputs.checked)
@@ -232,53 +273,50 @@ function(_kiteboot_add_bootstrapper target)
         COMMENT "Checking the payload and icon of ${target}"
         VERBATIM)
 
-    get_property(manifest GLOBAL PROPERTY KITEBOOT_DEFAULT_MANIFEST)
-    set(strings
-        CompanyName "${ARG_COMPANY}"
-        FileDescription "${ARG_DESCRIPTION}"
-        FileVersion "${ARG_VERSION}"
-        InternalName "${ARG_OUTPUT_NAME}"
-        LegalCopyright "${ARG_COPYRIGHT}"
-        OriginalFilename "${ARG_OUTPUT_NAME}.exe"
-        ProductName "${ARG_PRODUCT}"
-        ProductVersion "${ARG_VERSION}")
-    _kiteboot_resource_script(rc "${manifest}" "${ARG_ICON}" "${ARG_VERSION}" "${strings}")
-    set(rc_files ${work}/branding.rc)
-    _kiteboot_write_if_changed(${work}/branding.rc "${rc}")
-    if(NOT "${ARG_PAYLOAD}" STREQUAL "")
-        # Generated, so that the payload may be given as a generator expression.
-        _kiteboot_rc_string("${ARG_PAYLOAD}" payload_literal)
-        file(GENERATE OUTPUT ${work}/payload.rc CONTENT "LANGUAGE 9, 1\n100 RCDATA ${payload_literal}\n")
-        list(APPEND rc_files ${work}/payload.rc)
-    endif()
-    # The resource compiler does not report the files a script embeds. The stamp is renewed whenever the
-    # payload or the icon changes, so depending on it recompiles the scripts then.
-    set_source_files_properties(${rc_files} PROPERTIES OBJECT_DEPENDS "${stamp};${manifest}")
-
-    add_executable(${target} WIN32 ${rc_files} ${stamp} ${ARG_SOURCES})
-    target_link_libraries(${target} PRIVATE ${launcher})
-    set_target_properties(${target} PROPERTIES OUTPUT_NAME "${ARG_OUTPUT_NAME}" LINKER_LANGUAGE CXX)
-    if(MINGW)
-        # Static runtime: the bootstrapper imports system DLLs only. No link time stamp, so equal inputs
-        # give an equal file. A file alignment equal to the page size lets the loader map the image
-        # instead of reading the whole payload into memory before the program starts.
-        target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
-                            -Wl,--no-insert-timestamp -Wl,--file-alignment,0x1000)
-    elseif(MSVC)
-        set_property(TARGET ${target} PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
-        target_link_options(${target} PRIVATE /Brepro)
+    get_property(stub GLOBAL PROPERTY KITEBOOT_DEFAULT_STUB)
+    get_property(stub_launcher GLOBAL PROPERTY KITEBOOT_DEFAULT_STUB_LAUNCHER)
+    if(ARG_SOURCES OR NOT launcher STREQUAL stub_launcher OR "${ARG_PAYLOAD}" STREQUAL "")
+        # A stub of this target's own: the launcher linked with its sources. Without a payload it is the
+        # result itself.
+        if("${ARG_PAYLOAD}" STREQUAL "")
+            _kiteboot_link_stub(${target} ${launcher} "${ARG_OUTPUT_NAME}" "${work}" ${ARG_SOURCES} ${stamp})
+            return()
+        endif()
+        _kiteboot_link_stub(${target}_stub ${launcher} stub "${work}" ${ARG_SOURCES})
+        set_target_properties(${target}_stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${work}")
+        set(stub $<TARGET_FILE:${target}_stub>)
+        set(stub_target ${target}_stub)
     endif()
 
+    if(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
+        set(output_dir ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+    else()
+        set(output_dir ${CMAKE_CURRENT_BINARY_DIR})
+    endif()
+    set(output "${output_dir}/${ARG_OUTPUT_NAME}.exe")
+    get_property(wrap GLOBAL PROPERTY KITEBOOT_DEFAULT_WRAP)
+    get_property(tool_targets GLOBAL PROPERTY KITEBOOT_TOOL_TARGETS)
+    set(commands COMMAND ${wrap} --payload ${ARG_PAYLOAD} --output ${output} --stub ${stub} --icon ${ARG_ICON}
+                         --version ${ARG_VERSION} "--company=${ARG_COMPANY}" "--product=${ARG_PRODUCT}"
+                         "--description=${ARG_DESCRIPTION}" "--copyright=${ARG_COPYRIGHT}")
     if(signing)
         set(sign_params ${work}/signing.cmake)
         _kiteboot_signing_script(${target} ${sign_params} "${sign_tool}" "${ARG_SIGN_PKCS12}" "${ARG_SIGN_CERT}"
                                  "${ARG_SIGN_KEY}" "${ARG_SIGN_PASSWORD_FILE}" "${ARG_TIMESTAMP_URL}"
                                  "${ARG_DESCRIPTION}")
-        add_custom_command(TARGET ${target} POST_BUILD
-            COMMAND ${CMAKE_COMMAND} -D "PARAMETERS=${sign_params}" -D "FILE=$<TARGET_FILE:${target}>"
-                    -P ${scripts}/KitebootSign.cmake
-            COMMENT "Signing ${ARG_OUTPUT_NAME}.exe"
-            VERBATIM)
+        list(APPEND commands COMMAND ${CMAKE_COMMAND} -D "PARAMETERS=${sign_params}" -D "FILE=${output}"
+                                     -P ${scripts}/KitebootSign.cmake)
+        list(APPEND check_depends ${sign_params} ${scripts}/KitebootSign.cmake)
+    endif()
+    add_custom_command(OUTPUT ${output}
+        ${commands}
+        DEPENDS ${stamp} ${check_depends} ${stub} ${wrap} ${stub_target}
+        COMMENT "Wrapping ${ARG_OUTPUT_NAME}.exe"
+        VERBATIM)
+    add_custom_target(${target} ALL DEPENDS ${output})
+    set_target_properties(${target} PROPERTIES KITEBOOT_OUTPUT_FILE ${output})
+    if(tool_targets)
+        add_dependencies(${target} ${tool_targets})
     endif()
 endfunction()
 

@@ -3,7 +3,8 @@
 #   <prefix>/lib/libkiteboot_common.a, libkiteboot_launcher_parts.a   the launcher's libraries
 #   <prefix>/lib/kiteboot/objects/...                                  the launcher's entry point, compiled
 #   <prefix>/include/kiteboot/...                                      headers of the libraries
-#   <prefix>/share/kiteboot/                                           manifest, default icon, toolchain file
+#   <prefix>/bin/kiteboot-wrap                                         kiteboot-wrap for the build machine
+#   <prefix>/share/kiteboot/                                           the stub, manifest, default icon, toolchain file
 #   <prefix>/lib/cmake/kiteboot/                                       package configuration and functions
 #
 # The compiled parts fix the toolchain: a project that uses the installed package builds with the same
@@ -27,6 +28,17 @@ install(EXPORT kitebootTargets NAMESPACE kiteboot:: DESTINATION ${KITEBOOT_INSTA
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/ DESTINATION ${KITEBOOT_INSTALL_INCLUDEDIR}
         FILES_MATCHING PATTERN "*.h")
 
+install(TARGETS kiteboot_stub RUNTIME DESTINATION ${KITEBOOT_INSTALL_DATADIR})
+if(CMAKE_CROSSCOMPILING)
+    get_property(host_wrap GLOBAL PROPERTY KITEBOOT_DEFAULT_WRAP)
+    install(PROGRAMS ${host_wrap} DESTINATION ${CMAKE_INSTALL_BINDIR})
+    get_filename_component(KITEBOOT_WRAP_NAME ${host_wrap} NAME)
+else()
+    install(TARGETS kiteboot_wrap RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    set(KITEBOOT_WRAP_NAME kiteboot-wrap${CMAKE_EXECUTABLE_SUFFIX})
+endif()
+set(KITEBOOT_INSTALL_BINDIR ${CMAKE_INSTALL_BINDIR})
+
 get_property(KITEBOOT_DEFAULT_MANIFEST GLOBAL PROPERTY KITEBOOT_DEFAULT_MANIFEST)
 get_property(KITEBOOT_DEFAULT_ICON GLOBAL PROPERTY KITEBOOT_DEFAULT_ICON)
 install(FILES ${KITEBOOT_DEFAULT_MANIFEST} ${KITEBOOT_DEFAULT_ICON}
@@ -44,7 +56,7 @@ get_filename_component(KITEBOOT_ICON_NAME ${KITEBOOT_DEFAULT_ICON} NAME)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/kitebootConfig.cmake.in
     ${PROJECT_BINARY_DIR}/kitebootConfig.cmake
     INSTALL_DESTINATION ${KITEBOOT_INSTALL_CMAKEDIR}
-    PATH_VARS KITEBOOT_INSTALL_DATADIR)
+    PATH_VARS KITEBOOT_INSTALL_DATADIR KITEBOOT_INSTALL_BINDIR)
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/kitebootConfigVersion.cmake
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/kitebootConfig.cmake ${PROJECT_BINARY_DIR}/kitebootConfigVersion.cmake

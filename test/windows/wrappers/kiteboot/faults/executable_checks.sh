@@ -4,12 +4,11 @@
 #   KnownDLLs), so nothing next to the launcher or in its current directory can stand in for them at load
 #   time, and not the windowing library, which it binds at run time;
 # - the test hook exists only in the test launcher built with it (the check is shown able to see it there).
-#   executable_checks.sh <objdump> <nm> <kiteboot.exe> <hooked_launcher.exe>
+#   executable_checks.sh <objdump> <kiteboot.exe> <hooked_launcher.exe>
 set -u
 objdump=$1
-nm=$2
-product=$3
-hooked=$4
+product=$2
+hooked=$3
 status=0
 
 # The KnownDLLs of Windows 10 and 11 (HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs).
@@ -33,11 +32,12 @@ if echo "$imports" | grep -qx 'user32.dll'; then
     status=1
 fi
 
-hook=kiteboot_test_hooks
-if ! "$nm" "$hooked" | grep -q "$hook"; then
-    echo "the test launcher has no symbol of the hook: this check could not see one in the product either"
+# Bootstrappers carry no symbols; the hook's code names its environment variables.
+hook=KITEBOOT_TEST_TAMPER
+if ! grep -aq "$hook" "$hooked"; then
+    echo "the test launcher has no text of the hook: this check could not see one in the product either"
     status=1
-elif "$nm" "$product" | grep -q "$hook"; then
+elif grep -aq "$hook" "$product"; then
     echo "the product contains the test hook"
     status=1
 else

@@ -1,0 +1,84 @@
+#include "CommandLine.h"
+
+#include <set>
+#include <utility>
+
+#include "WrapDefaults.h"
+
+namespace wrap {
+
+namespace {
+
+std::vector<std::pair<std::string, std::string WrapOptions::*>> optionFields() {
+    return {{"--payload", &WrapOptions::payload},    {"--output", &WrapOptions::output},
+            {"--stub", &WrapOptions::stub},          {"--icon", &WrapOptions::icon},
+            {"--version", &WrapOptions::version},    {"--company", &WrapOptions::company},
+            {"--product", &WrapOptions::product},    {"--description", &WrapOptions::description},
+            {"--copyright", &WrapOptions::copyright}};
+}
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    ParsedCommandLine parsed;
+    WrapOptions& options = parsed.options;
+    options.version = defaultVersion;
+    options.company = defaultCompany;
+    options.product = defaultProduct;
+    options.description = defaultDescription;
+    options.copyright = defaultCopyright;
+    const auto fields = optionFields();
+    std::set<std::string> given;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--help" || argument == "-h") {
+            parsed.help = true;
+            continue;
+        }
+        const std::size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        std::string WrapOptions::*field = nullptr;
+        for (const auto& [option, member] : fields)
+            if (option == name) field = member;
+        if (!field) {
+            parsed.errors.push_back("unknown option '" + argument + "'");
+            continue;
+        }
+        if (!given.insert(name).second) parsed.errors.push_back("option " + name + " is given twice");
+        if (equals != std::string::npos) {
+            options.*field = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            options.*field = arguments[++i];
+        } else {
+            parsed.errors.push_back("option " + name + " needs a value");
+        }
+    }
+    return parsed;
+}
+
+std::string usageText() {
+    return std::string(
+               "Usage: kiteboot-wrap --payload <installer.exe> --output <setup.exe> [--stub <stub.exe>]\n"
+               "                     [--icon <file.ico>] [--version a.b.c.d] [--company T] [--product T]\n"
+               "                     [--description T] [--copyright T]\n"
+               "\n"
+               "Writes a kiteboot bootstrapper: the stub with the installer as its resource RT_RCDATA 100, "
+               "the\n"
+               "icon as icon group 101 and the version information from the options. The output is written\n"
+               "beside its final name and renamed when complete.\n"
+               "\n"
+               "  --payload      the installer, a 64-bit Windows executable (required)\n"
+               "  --output       the bootstrapper to write; replaced if it exists (required)\n"
+               "  --stub         the launcher to start from (default: kiteboot-stub.exe beside this "
+               "program)\n"
+               "  --icon         an .ico file (default: the kiteboot kite)\n"
+               "  --version      file and product version, four numbers from 0 to 65535 (default: ") +
+           defaultVersion + ")\n  --company      CompanyName (default: \"" + defaultCompany +
+           "\")\n  --product      ProductName (default: \"" + defaultProduct +
+           "\")\n  --description  FileDescription (default: \"" + defaultDescription +
+           "\")\n  --copyright    LegalCopyright (default: \"" + defaultCopyright +
+           "\")\n\nTexts are UTF-8 without line breaks or tabs. Exit status: 0 written, 1 refused or failed, "
+           "2 usage error.\n";
+}
+
+}  // namespace wrap

@@ -1,0 +1,33 @@
+// kiteboot-wrap's command line: the options, their defaults and the usage text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wrap {
+
+struct WrapOptions {
+    std::string payload;
+    std::string output;
+    std::string stub;  // empty: kiteboot-stub.exe found beside the program
+    std::string icon;  // empty: the stub's icon
+    std::string version;
+    std::string company;
+    std::string product;
+    std::string description;
+    std::string copyright;
+};
+
+struct ParsedCommandLine {
+    bool help = false;
+    WrapOptions options;
+    std::vector<std::string> errors;  // unknown options, missing values, options given twice
+};
+
+// The arguments after the program name. Options not given keep kiteboot's defaults.
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+std::string usageText();
+
+}  // namespace wrap

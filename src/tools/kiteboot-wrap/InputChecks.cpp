@@ -1,0 +1,144 @@
+#include "InputChecks.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "InputFile.h"
+#include "PeImage.h"
+#include "Utf16.h"
+
+namespace wrap {
+
+namespace {
+
+constexpr std::uint16_t characteristicExecutable = 0x0002;
+constexpr std::uint16_t characteristicDll = 0x2000;
+
+std::string quoted(const std::string& kind, const std::string& file) {
+    return kind + " '" + file + "'";
+}
+
+std::string hexNumber(unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", value);
+    return text;
+}
+
+using ContentCheck = std::string (*)(const std::string&, std::uint64_t, const ReadAt&);
+
+std::string fileProblem(const std::string& kind, const std::string& file, ContentCheck content) {
+    std::error_code error;
+    const auto status = std::filesystem::status(file, error);
+    if (!std::filesystem::exists(status)) return quoted(kind, file) + " does not exist";
+    if (std::filesystem::is_directory(status)) return quoted(kind, file) + " is a directory, not a file";
+    const std::uint64_t size = std::filesystem::file_size(file, error);
+    if (error || size == 0) return quoted(kind, file) + " is empty";
+    InputFile input(file);
+    return content(file, size,
+                   [&input](std::uint64_t offset, std::size_t count) { return input.readAt(offset, count); });
+}
+
+}  // namespace
+
+std::string payloadContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read) {
+    const std::string payload = quoted("payload", file);
+    const std::string notWindows = payload + " is not a Windows executable";
+    const Bytes dos = read(0, 64);
+    if (size < 64 || dos.size() < 64 || dos[0] != 'M' || dos[1] != 'Z') return notWindows + " (no MZ header)";
+    const std::uint64_t peOffset = getU32(&dos[60]);
+    // Signature (4), COFF header (20), optional header magic (2).
+    const Bytes pe = peOffset + 26 > size ? Bytes() : read(peOffset, 26);
+    if (pe.size() < 26 || pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0)
+        return notWindows + " (no PE header)";
+    const std::uint16_t machine = getU16(&pe[4]);
+    const std::uint16_t characteristics = getU16(&pe[22]);
+    const std::string needed = ", but the payload must be a 64-bit (AMD64) Windows executable";
+    if (machine == machineI386) return payload + " is a 32-bit (i386) Windows executable" + needed;
+    if (machine == machineArm64) return payload + " is an ARM64 Windows executable" + needed;
+    if (machine != machineAmd64)
+        return payload + " is a Windows executable for machine " + hexNumber(machine) + needed;
+    if (getU16(&pe[24]) != optionalMagicPe32Plus)
+        return payload + " is not a valid 64-bit Windows executable (no PE32+ optional header)";
+    if (characteristics & characteristicDll) return payload + " is a DLL, not an executable";
+    if (!(characteristics & characteristicExecutable))
+        return payload + " is not marked executable (an object file or a failed link?)";
+    return "";
+}
+
+std::string iconContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read) {
+    const std::string invalid = quoted("icon", file) + " is not a valid .ico file: ";
+    if (size < 6) return invalid + "it is too short for an icon header";
+    const Bytes header = read(0, 6);
+    const std::uint16_t reserved = getU16(&header[0]);
+    const std::uint16_t type = getU16(&header[2]);
+    const std::uint16_t count = getU16(&header[4]);
+    if (reserved == 0 && type == 2) return invalid + "it is a cursor (.cur), not an icon";
+    if (reserved != 0 || type != 1) return invalid + "its header is not that of an icon";
+    if (count == 0) return invalid + "it holds no images";
+    const std::uint64_t directorySize = 6 + 16 * std::uint64_t{count};
+    if (directorySize > size)
+        return invalid + "its directory of " + std::to_string(count) + " images is cut short";
+    const Bytes directory = read(0, directorySize);
+    for (unsigned index = 0; index < count; ++index) {
+        const std::uint8_t* entry = &directory[6 + 16 * index];
+        const std::uint64_t bytes = getU32(entry + 8);
+        const std::uint64_t offset = getU32(entry + 12);
+        const std::string image = "image " + std::to_string(index + 1) + " of " + std::to_string(count);
+        if (bytes < 8 || offset < directorySize || offset + bytes > size)
+            return invalid + image + " lies outside the file";
+        const Bytes start = read(offset, 8);
+        const Bytes png = {0x89, 'P', 'N', 'G', 0x0d, 0x0a, 0x1a, 0x0a};
+        const std::uint32_t headerSize = getU32(start.data());
+        if (start != png && (headerSize < 40 || headerSize > bytes))
+            return invalid + image + " is neither a bitmap nor a PNG";
+    }
+    return "";
+}
+
+std::string iconBytesProblem(const std::string& file, const Bytes& ico) {
+    return iconContentProblem(file, ico.size(), [&ico](std::uint64_t offset, std::size_t count) {
+        const std::uint64_t begin = std::min<std::uint64_t>(offset, ico.size());
+        const std::uint64_t end = std::min<std::uint64_t>(ico.size(), begin + count);
+        return Bytes(ico.begin() + static_cast<std::ptrdiff_t>(begin),
+                     ico.begin() + static_cast<std::ptrdiff_t>(end));
+    });
+}
+
+std::string payloadProblem(const std::string& file) {
+    return fileProblem("payload", file, payloadContentProblem);
+}
+
+std::string iconProblem(const std::string& file) {
+    return fileProblem("icon", file, iconContentProblem);
+}
+
+std::string versionProblem(const std::string& option, const std::string& version) {
+    const std::string named = quoted(option, version);
+    const std::string notFour = named + " is not four numbers separated by dots (like 1.2.3.4)";
+    int numbers = 0;
+    std::size_t start = 0;
+    bool tooBig = false;
+    while (true) {
+        const std::size_t dot = version.find('.', start);
+        const std::string part =
+            version.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos) return notFour;
+        if (part.size() > 5 || std::stoul(part) > 65535) tooBig = true;
+        ++numbers;
+        if (dot == std::string::npos) break;
+        start = dot + 1;
+    }
+    if (numbers != 4) return notFour;
+    return tooBig ? named + " has a number above 65535" : "";
+}
+
+std::string textProblem(const std::string& option, const std::string& text) {
+    if (text.find_first_of("\r\n\t") != std::string::npos)
+        return quoted(option, text) + " holds a line break or a tab";
+    if (!isUtf8(text)) return quoted(option, text) + " is not UTF-8 text";
+    return "";
+}
+
+}  // namespace wrap

@@ -1,0 +1,36 @@
+// The checks of what a vendor hands to kiteboot-wrap, with the same sentences as the checks of
+// kiteboot_add_bootstrapper (cmake/KitebootInputs.cmake): each returns "" when the input is good, or a
+// sentence that names the input and says what is wrong with it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ByteOrder.h"
+
+namespace wrap {
+
+// Reads up to count bytes at offset of the input; fewer when it ends before.
+using ReadAt = std::function<Bytes(std::uint64_t offset, std::size_t count)>;
+
+// The payload must be a 64-bit (AMD64) Windows executable: MZ header, PE signature, machine 0x8664, a PE32+
+// optional header, executable and not a DLL.
+std::string payloadContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read);
+// An .ico: icon header, a directory inside the file, every image inside the file and a bitmap or a PNG.
+std::string iconContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read);
+
+// The icon check of bytes already read.
+std::string iconBytesProblem(const std::string& file, const Bytes& ico);
+
+// The file checks around the content checks: exists, is a file, is not empty.
+std::string payloadProblem(const std::string& file);
+std::string iconProblem(const std::string& file);
+
+// Four numbers from 0 to 65535 separated by dots; option names the input in the sentence.
+std::string versionProblem(const std::string& option, const std::string& version);
+// A text of the version resource: UTF-8 without line breaks or tabs.
+std::string textProblem(const std::string& option, const std::string& text);
+
+}  // namespace wrap

@@ -1,0 +1,36 @@
+#include "InputFile.h"
+
+#include <iterator>
+
+#include "WrapError.h"
+
+namespace wrap {
+
+InputFile::InputFile(const std::string& path) : path_(path), stream_(path, std::ios::binary) {
+    if (!stream_) throw WrapError("cannot open '" + path + "' for reading");
+}
+
+Bytes InputFile::readAt(std::uint64_t offset, std::size_t count) {
+    stream_.clear();
+    Bytes bytes(count);
+    stream_.seekg(static_cast<std::streamoff>(offset));
+    if (!stream_) return {};
+    stream_.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<std::size_t>(stream_.gcount()));
+    return bytes;
+}
+
+std::size_t InputFile::readNext(std::uint8_t* buffer, std::size_t size) {
+    stream_.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(size));
+    if (stream_.bad()) throw WrapError("cannot read '" + path_ + "'");
+    return static_cast<std::size_t>(stream_.gcount());
+}
+
+Bytes InputFile::readWhole(const std::string& path) {
+    InputFile file(path);
+    Bytes bytes((std::istreambuf_iterator<char>(file.stream_)), std::istreambuf_iterator<char>());
+    if (file.stream_.bad()) throw WrapError("cannot read '" + path + "'");
+    return bytes;
+}
+
+}  // namespace wrap

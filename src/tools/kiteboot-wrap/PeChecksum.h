@@ -1,0 +1,23 @@
+// The checksum of a Windows executable's optional header, computed over bytes handed in pieces of any size,
+// so a file can be summed while it is written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace wrap {
+
+// Sums the file as 16-bit little-endian words with end-around carry; the result adds the file's length.
+// The checksum field itself must be handed in as zeros (it is not part of the sum).
+class PeChecksum {
+public:
+    void add(const std::uint8_t* data, std::size_t size);
+    // The value for the header of a file of exactly the bytes added.
+    std::uint32_t finish() const;
+
+private:
+    std::uint64_t sum_ = 0;  // 32-bit little-endian words; folds to the same 16-bit sum
+    std::uint64_t length_ = 0;
+};
+
+}  // namespace wrap

@@ -1,0 +1,63 @@
+// The resources of an executable as a plain list (type, name, language, bytes), read from a resource
+// section. The payload is the one resource whose bytes are not held: they are streamed from its file when
+// the bootstrapper is written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ByteOrder.h"
+
+namespace wrap {
+
+constexpr std::uint16_t typeIcon = 3;
+constexpr std::uint16_t typeRcdata = 10;
+constexpr std::uint16_t typeGroupIcon = 14;
+constexpr std::uint16_t typeVersion = 16;
+constexpr std::uint16_t languageEnglishUs = 1033;
+
+// A type or name: a number, or a text when text is not empty.
+struct ResourceName {
+    std::uint16_t id = 0;
+    std::u16string text;
+
+    bool operator==(const ResourceName&) const = default;
+};
+
+// The order of a resource directory: texts (compared without regard to ASCII case) before numbers.
+bool resourceNameLess(const ResourceName& a, const ResourceName& b);
+
+struct Resource {
+    ResourceName type;
+    ResourceName name;
+    std::uint16_t language = languageEnglishUs;
+    std::uint32_t codePage = 0;
+    Bytes data;
+    bool streamed = false;           // the bytes come from a file when the section is written
+    std::uint64_t streamedSize = 0;  // their count
+
+    std::uint64_t size() const { return streamed ? streamedSize : data.size(); }
+};
+
+using ResourceList = std::vector<Resource>;
+
+// A resource of numbered type and name, language 1033, with the given bytes.
+inline Resource numberedResource(std::uint16_t type, std::uint16_t name, Bytes data = {}) {
+    Resource resource;
+    resource.type.id = type;
+    resource.name.id = name;
+    resource.data = std::move(data);
+    return resource;
+}
+
+// The resources of a resource section, given as the bytes the section has in memory from its start
+// (sectionRva). Throws WrapError naming source when the directory points outside those bytes.
+ResourceList readResourceSection(const Bytes& section, std::uint32_t sectionRva, const std::string& source);
+
+// Removes every resource of the type (and, when name is given, of that name).
+void removeResources(ResourceList& resources, std::uint16_t type);
+void removeResources(ResourceList& resources, std::uint16_t type, std::uint16_t name);
+
+}  // namespace wrap

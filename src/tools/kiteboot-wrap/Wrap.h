@@ -1,0 +1,35 @@
+// Making a bootstrapper from a stub: the checks of the inputs, then read, edit, lay out and write.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "ResourceTree.h"
+#include "VersionResource.h"
+
+namespace wrap {
+
+constexpr std::uint16_t payloadId = 100;
+constexpr std::uint16_t iconGroupId = 101;
+constexpr std::uint16_t versionId = 1;
+
+// Every problem with the options and the files they name, each a sentence; empty when all are good.
+std::vector<std::string> inputProblems(const WrapOptions& options);
+
+// The file name at the end of a path (either separator on Windows).
+std::string fileNameOf(const std::string& path);
+
+// The version resource's fields: the options' version and texts, and the output's file name as
+// OriginalFilename and, without ".exe", as InternalName.
+VersionFields versionFields(const WrapOptions& options);
+
+// The stub's resources edited: the payload (streamed) as RT_RCDATA 100, the icon's resources in place of
+// the stub's icons when an icon is given, the version resource in place of the stub's.
+void editResources(ResourceList& resources, std::uint64_t payloadSize, const Bytes& ico,
+                   const VersionFields& version);
+
+// Writes options.output from options.stub. Throws WrapError; then no file is at the output path.
+void wrapInstaller(const WrapOptions& options);
+
+}  // namespace wrap

@@ -1,0 +1,100 @@
+// kiteboot-wrap's options and the checks of versions and texts (the checks of files are tested end to end
+// with their messages).
+#include <gtest/gtest.h>
+
+#include "CommandLine.h"
+#include "InputChecks.h"
+#include "Utf16.h"
+#include "Wrap.h"
+#include "WrapDefaults.h"
+
+namespace {
+
+TEST(CommandLine, TakesOptionsWithSeparateOrJoinedValuesAndReportsEveryMistake) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string payload, company;
+        std::vector<std::string> errors;
+    } cases[] = {
+        {{"--payload", "a.exe", "--company=X=Y"}, "a.exe", "X=Y", {}},
+        {{"--payload=", "--company", "--odd"}, "", "--odd", {}},
+        {{"--payload"}, "", wrap::defaultCompany, {"option --payload needs a value"}},
+        {{"--payload", "a", "--payload", "b"},
+         "b",
+         wrap::defaultCompany,
+         {"option --payload is given twice"}},
+        {{"-x", "--out", "o"},
+         "",
+         wrap::defaultCompany,
+         {"unknown option '-x'", "unknown option '--out'", "unknown option 'o'"}},
+    };
+    for (const auto& c : cases) {
+        const wrap::ParsedCommandLine parsed = wrap::parseCommandLine(c.arguments);
+        EXPECT_EQ(parsed.options.payload, c.payload) << c.arguments[0];
+        EXPECT_EQ(parsed.options.company, c.company) << c.arguments[0];
+        EXPECT_EQ(parsed.errors, c.errors) << c.arguments[0];
+        EXPECT_EQ(parsed.options.version, wrap::defaultVersion);
+    }
+    EXPECT_TRUE(wrap::parseCommandLine({"--help"}).help);
+}
+
+TEST(InputChecks, VersionsAreFourNumbersUpTo65535) {
+    const struct {
+        const char* version;
+        const char* problem;
+    } cases[] = {
+        {"1.2.3.4", ""},
+        {"0.0.0.0", ""},
+        {"65535.65535.65535.65535", ""},
+        {"1.2.3", "--version '1.2.3' is not four numbers separated by dots (like 1.2.3.4)"},
+        {"1.2.3.4.5", "--version '1.2.3.4.5' is not four numbers separated by dots (like 1.2.3.4)"},
+        {"1..3.4", "--version '1..3.4' is not four numbers separated by dots (like 1.2.3.4)"},
+        {"1.2.3.-4", "--version '1.2.3.-4' is not four numbers separated by dots (like 1.2.3.4)"},
+        {"", "--version '' is not four numbers separated by dots (like 1.2.3.4)"},
+        {"1.2.65536.4", "--version '1.2.65536.4' has a number above 65535"},
+        {"1.2.3.99999999999999999999", "--version '1.2.3.99999999999999999999' has a number above 65535"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wrap::versionProblem("--version", c.version), c.problem) << c.version;
+    EXPECT_EQ(wrap::versionNumbers("65535.0.7.10"), (std::array<std::uint16_t, 4>{65535, 0, 7, 10}));
+}
+
+TEST(InputChecks, TextsAreUtf8WithoutLineBreaksOrTabs) {
+    const struct {
+        std::string text;
+        std::string problem;
+    } cases[] = {
+        {"Установщик 中文 \xF0\x9F\x98\x80", ""},
+        {"", ""},
+        {"a\tb", "--company 'a\tb' holds a line break or a tab"},
+        {"a\r\n", "--company 'a\r\n' holds a line break or a tab"},
+        {"\xC0\xAF", "--company '\xC0\xAF' is not UTF-8 text"},          // overlong '/'
+        {"\xED\xA0\x80", "--company '\xED\xA0\x80' is not UTF-8 text"},  // a surrogate
+        {"\xE4\xB8", "--company '\xE4\xB8' is not UTF-8 text"},          // cut short
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wrap::textProblem("--company", c.text), c.problem) << c.text;
+    EXPECT_EQ(wrap::utf8ToUtf16("\xF0\x9F\x98\x80"), std::u16string(u"\U0001F600"));
+}
+
+TEST(Wrap, TheOutputNamesTheVersionResourcesFileNames) {
+    const struct {
+        const char* output;
+        const char* internal;
+        const char* original;
+    } cases[] = {
+        {"dist/Acme Setup.exe", "Acme Setup", "Acme Setup.exe"},
+        {"Setup.EXE", "Setup", "Setup.EXE"},
+        {"/tmp/setup-4.2", "setup-4.2", "setup-4.2"},
+    };
+    for (const auto& c : cases) {
+        wrap::WrapOptions options = wrap::parseCommandLine({}).options;
+        options.output = c.output;
+        const wrap::VersionFields fields = wrap::versionFields(options);
+        EXPECT_EQ(fields.strings[3], std::make_pair(std::string("InternalName"), std::string(c.internal)));
+        EXPECT_EQ(fields.strings[5],
+                  std::make_pair(std::string("OriginalFilename"), std::string(c.original)));
+    }
+}
+
+}  // namespace
