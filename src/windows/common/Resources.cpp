@@ -1,10 +1,12 @@
 #include "windows/common/Resources.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <vector>
 
+#include "common/share/tstrings.h"
 #include "common/windows/WinErrorHandling.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/ImageLayout.h"
@@ -109,7 +111,8 @@ Resource::Source Resource::saveToFile(const std::string& path) const {
         // empty file costs nothing logically but makes the file system flush it on close.
         std::ofstream out;
         out.exceptions(std::ios::badbit | std::ios::failbit);
-        out.open(temporary, std::ios::binary | std::ios::in | std::ios::out);
+        out.open(std::filesystem::path(tstrings::fromUtf8(temporary)),
+                 std::ios::binary | std::ios::in | std::ios::out);
         // Reading the file costs a fraction of touching every page of the mapped image (each page a fault);
         // whatever the file does not give is written from the image, in pieces (see kResourceWritePiece).
         copied = copyFromModuleFile(out, module_, data, size);

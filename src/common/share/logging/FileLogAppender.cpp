@@ -7,6 +7,7 @@
 
 #include "windows/common/FileUtils.h"
 #include "windows/common/SysInfo.h"
+#include "windows/common/WidePath.h"
 
 namespace {
 
@@ -39,11 +40,13 @@ FileLogAppender::~FileLogAppender() = default;
 
 void FileLogAppender::append(const LogRecord& record) {
     const std::string text = formatLogRecord(record);
+    const std::optional<std::wstring> path = FileUtils::widePath(path_);
+    if (!path) return;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         int fd = -1;
         // Text mode (the runtime's default): each "\n" reaches the file as CR LF.
-        if (_sopen_s(&fd, path_.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT, _SH_DENYWR,
-                     _S_IREAD | _S_IWRITE) == 0) {
+        if (_wsopen_s(&fd, path->c_str(), _O_WRONLY | _O_APPEND | _O_CREAT, _SH_DENYWR,
+                      _S_IREAD | _S_IWRITE) == 0) {
             appendWhole(fd, text);
             _close(fd);
             return;

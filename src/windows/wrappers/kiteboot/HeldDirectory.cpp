@@ -2,6 +2,7 @@
 
 #include <winternl.h>
 
+#include "common/share/tstrings.h"
 #include "windows/common/DllFunction.h"
 
 namespace {
@@ -11,16 +12,6 @@ using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES
 using DosPathToNtPathFn = BOOLEAN(NTAPI*)(PCWSTR, PUNICODE_STRING, PWSTR*, PVOID);
 using FreeUnicodeStringFn = VOID(NTAPI*)(PUNICODE_STRING);
 using NtStatusToDosErrorFn = ULONG(NTAPI*)(NTSTATUS);
-
-// The narrow path as the A calls read it: in the ANSI code page. Empty when it cannot be converted.
-std::wstring fromAnsiCodePage(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (size <= 0) return {};
-    std::wstring wide(size, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
 
 // The system's form of a path (\??\C:\...), released with the function that goes with its allocation.
 class NtPath {
@@ -52,7 +43,7 @@ UniqueHandle createHeldDirectory(const std::string& path, PSECURITY_DESCRIPTOR d
     const Dll ntdll("ntdll");
     const DllFunction<NtCreateFileFn> createFile(ntdll, "NtCreateFile", Binding::Strict);
     const DllFunction<NtStatusToDosErrorFn> toWindowsError(ntdll, "RtlNtStatusToDosError", Binding::Strict);
-    NtPath name(ntdll, fromAnsiCodePage(path));
+    NtPath name(ntdll, tstrings::fromUtf8(path));
     if (!name.converted()) {
         error = ERROR_PATH_NOT_FOUND;
         return UniqueHandle();

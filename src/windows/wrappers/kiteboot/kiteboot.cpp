@@ -16,6 +16,7 @@
 #include "windows/common/Resources.h"
 #include "windows/common/Security.h"
 #include "windows/common/SysInfo.h"
+#include "windows/common/WidePath.h"
 #include "windows/wrappers/kiteboot/CommandLine.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
 #ifdef KITEBOOT_TEST_HOOKS
@@ -47,7 +48,7 @@ std::string createSecureDirectory(UniqueHandle& hold) {
     DWORD error = ERROR_FILENAME_EXCED_RANGE;
     if (path.size() <= kLongestDirectoryPath) hold = createHeldDirectory(path, descriptor.get(), error);
     if (error != ERROR_SUCCESS) {
-        ZOR_THROW_SYS_ERROR(CreateDirectoryA, error, "CreateDirectory(" << path << ") failed");
+        ZOR_THROW_SYS_ERROR(CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
     }
     return path;
 }
@@ -57,11 +58,13 @@ std::string createSecureDirectory(UniqueHandle& hold) {
 // handle when the payload is gone: something removed it after extraction, which the caller treats as
 // tampering.
 UniqueHandle holdPayload(const std::string& payloadPath) {
-    UniqueHandle file(CreateFileA(payloadPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::optional<std::wstring> path = FileUtils::widePath(payloadPath);
+    UniqueHandle file(path ? CreateFileW(path->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr)
+                           : INVALID_HANDLE_VALUE);
     if (file.get() == INVALID_HANDLE_VALUE) {
         if (GetLastError() == ERROR_FILE_NOT_FOUND) return UniqueHandle();
-        ZOR_THROW_LAST_ERROR(CreateFileA, "CreateFile(" << payloadPath << ") failed");
+        ZOR_THROW_LAST_ERROR(CreateFileW, "CreateFile(" << payloadPath << ") failed");
     }
     return file;
 }
@@ -80,25 +83,31 @@ bool isSecureDirectoryIntact(const std::string& directory, const std::string& pa
 // The payload path in double quotes and, after one space, the launcher's arguments exactly as the user
 // typed them: nothing is re-quoted, so an installer that reads its raw command line (a bare /S, a /D=
 // that must come last) sees the same text as when started directly, and one that splits it into an
-// argument vector gets the vector the launcher got.
-std::string getCommandLine(const std::string& payloadPath) {
+// argument vector gets the vector the launcher got. The line is taken in UTF-16, as the system keeps it, so
+// no code page can change a unit of it.
+std::wstring getCommandLine(const std::string& payloadPath) {
     if (!__argv) ZOR_THROW_RUNTIME_ERROR("__targv is NULL");
-    return buildCommandLine(payloadPath, argumentsAfterProgramName(GetCommandLineA()));
+    const std::optional<std::wstring> path = FileUtils::widePath(payloadPath);
+    if (!path) ZOR_THROW_LAST_ERROR(MultiByteToWideChar, "MultiByteToWideChar(" << payloadPath << ") failed");
+    return buildCommandLine(*path, argumentsAfterProgramName(std::wstring_view(GetCommandLineW())));
 }
 
 // Starts the payload in its own directory, without a window of its own, and waits for it to end.
 // Returns its exit code unchanged.
-DWORD execProcessWaitForFinish(const std::string& applicationPath, const std::string& commandLine) {
-    STARTUPINFOA startup{};
+DWORD execProcessWaitForFinish(const std::string& applicationPath, const std::wstring& commandLine) {
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    // CreateProcessA may write into its command line.
-    std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
-    writableCommandLine.push_back('\0');
-    const std::string workingDirectory = FileUtils::parentPath(applicationPath);
-    if (!CreateProcessA(applicationPath.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, workingDirectory.c_str(), &startup, &info)) {
-        ZOR_THROW_LAST_ERROR(CreateProcessA, "CreateProcess failed");
+    // CreateProcessW may write into its command line.
+    std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
+    writableCommandLine.push_back(L'\0');
+    const std::optional<std::wstring> application = FileUtils::widePath(applicationPath);
+    const std::optional<std::wstring> workingDirectory =
+        application ? FileUtils::widePath(FileUtils::parentPath(applicationPath)) : std::nullopt;
+    if (!workingDirectory ||
+        !CreateProcessW(application->c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, workingDirectory->c_str(), &startup, &info)) {
+        ZOR_THROW_LAST_ERROR(CreateProcessW, "CreateProcess failed");
     }
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
