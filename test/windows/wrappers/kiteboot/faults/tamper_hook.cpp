@@ -1,4 +1,5 @@
 // The test launcher's hooks.
+// Before extraction, the launcher's process code page (GetACP) goes to KITEBOOT_TEST_CODE_PAGE_RESULT.
 // Before extraction, with KITEBOOT_TEST_IMPOSTOR set to a file: the launcher's own file is renamed away
 // (to <name>.moved) and a copy of that file put under its name, as another process of the user could do
 // while the launcher runs; "0" or the Windows error goes to KITEBOOT_TEST_IMPOSTOR_RESULT.
@@ -50,6 +51,7 @@ void writeResult(const char* variableName, const std::string& text) {
 namespace kiteboot_test_hooks {
 
 void beforeExtraction(const std::string& launcherPath) {
+    writeResult("KITEBOOT_TEST_CODE_PAGE_RESULT", std::to_string(GetACP()));
     const std::string impostor = variable("KITEBOOT_TEST_IMPOSTOR");
     if (impostor.empty()) return;
     const bool replaced = MoveFileExA(launcherPath.c_str(), (launcherPath + ".moved").c_str(), 0) &&
