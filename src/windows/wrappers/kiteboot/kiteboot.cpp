@@ -31,10 +31,13 @@ constexpr const char* kSecureDirectoryAccess =
     "D:(A;;FA;;;BA)";  // full access for BUILTIN\Administrators only
 constexpr const wchar_t* kAdminNoticeText = L"Administrator privileges are required to run this application.";
 constexpr const wchar_t* kAdminNoticeCaption = L"Execution Error";
-// The longest directory path the ANSI directory calls take: room is left for a file name of 8.3 form, as
-// CreateDirectoryA requires. The secure directory is created by a system call without that limit, but a
+// The longest directory path the directory calls take: room is left for a file name of 8.3 form, as
+// CreateDirectory requires. The secure directory is created by a system call without that limit, but a
 // deeper one could not be listed or emptied by the calls that follow, and would be left behind.
 constexpr std::size_t kLongestDirectoryPath = MAX_PATH - 12 - 1;
+// The longest command line a process can be started with, in UTF-16 units without the final NUL. Wine's
+// CreateProcessW starts a longer one cut short instead of refusing it, as Windows does.
+constexpr std::size_t kLongestCommandLine = 32767 - 1;
 
 // A new, empty directory in the temporary directory that only administrators may use. Its unique name
 // is reserved by creating a file, which is deleted at once so the directory can take its place. The
@@ -98,6 +101,9 @@ DWORD execProcessWaitForFinish(const std::string& applicationPath, const std::ws
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
+    if (commandLine.size() > kLongestCommandLine) {
+        ZOR_THROW_SYS_ERROR(CreateProcessW, ERROR_INVALID_PARAMETER, "CreateProcess failed");
+    }
     // CreateProcessW may write into its command line.
     std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
     writableCommandLine.push_back(L'\0');
