@@ -52,7 +52,7 @@ void writeFile(const std::string& path, const std::string& content) {
 std::string readFile(const std::string& path) {
     // Shared for deletion too: a program that renames a finished file into place (the probe its report)
     // holds it with delete access until it closes it, and an open without that sharing fails meanwhile.
-    const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+    const UniqueHandle file(CreateFileW(tstrings::fromUtf8(path).c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot read " + path);
@@ -68,23 +68,23 @@ std::string readFile(const std::string& path) {
 }
 
 bool exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(tstrings::fromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool isDirectory(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(tstrings::fromUtf8(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::vector<std::string> listDirectory(const std::string& path) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(tstrings::fromUtf8(path + "\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
-        const std::string name = data.cFileName;
+        const std::string name = tstrings::toUtf8(data.cFileName);
         if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &data));
+    } while (FindNextFileW(find, &data));
     FindClose(find);
     std::sort(names.begin(), names.end());
     return names;

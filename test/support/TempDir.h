@@ -36,7 +36,8 @@ private:
     std::string savedTmp_;
 };
 
-// Small file helpers for tests (narrow UTF-8 paths).
+// Small file helpers for tests (narrow UTF-8 paths; all but writeFile go through the wide calls, which
+// Wine does not hold to MAX_PATH).
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);

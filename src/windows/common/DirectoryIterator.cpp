@@ -3,9 +3,11 @@
 #include <iterator>
 
 #include "common/share/errors/SourceLocation.h"
+#include "common/share/tstrings.h"
 #include "common/windows/WinAutoHandle.h"
 #include "common/windows/WinErrorHandling.h"
 #include "windows/common/FileUtils.h"
+#include "windows/common/WidePath.h"
 
 namespace FileUtils {
 
@@ -15,13 +17,13 @@ bool isDirectory(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool isDotEntry(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+bool isDotEntry(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
 // Hands one search result to the callback; "." and ".." are passed over. Returns false to stop the walk.
-bool visitEntry(const std::string& dir, const WIN32_FIND_DATAA& entry, DirectoryCallback& callback) {
-    const std::string path = joinPath(dir, entry.cFileName);
+bool visitEntry(const std::string& dir, const WIN32_FIND_DATAW& entry, DirectoryCallback& callback) {
+    const std::string path = joinPath(dir, tstrings::toUtf8(entry.cFileName));
     if (isDirectory(entry.dwFileAttributes)) {
         return isDotEntry(entry.cFileName) || callback.visitDirectory(path);
     }
@@ -47,18 +49,19 @@ bool DirectoryCallback::visitDirectory(const std::string&) {
 }
 
 void iterateDirectory(const std::string& dir, DirectoryCallback& callback) {
-    WIN32_FIND_DATAA entry;
-    UniqueFindHandle search(FindFirstFileA(joinPath(dir, "*").c_str(), &entry));
+    WIN32_FIND_DATAW entry;
+    const std::optional<std::wstring> pattern = widePath(joinPath(dir, "*"));
+    UniqueFindHandle search(pattern ? FindFirstFileW(pattern->c_str(), &entry) : INVALID_HANDLE_VALUE);
     if (search.get() == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND) return;
-        ZOR_THROW_SYS_ERROR(FindFirstFileA, error, "FindFirstFile(" << dir << ") failed");
+        ZOR_THROW_SYS_ERROR(FindFirstFileW, error, "FindFirstFile(" << dir << ") failed");
     }
     while (visitEntry(dir, entry, callback)) {
-        if (!FindNextFileA(search.get(), &entry)) {
+        if (!FindNextFileW(search.get(), &entry)) {
             const DWORD error = GetLastError();
             if (error == ERROR_NO_MORE_FILES) return;
-            ZOR_THROW_SYS_ERROR(FindNextFileA, error, "FindNextFile(" << dir << ") failed");
+            ZOR_THROW_SYS_ERROR(FindNextFileW, error, "FindNextFile(" << dir << ") failed");
         }
     }
 }
@@ -81,7 +84,7 @@ DirectoryIterator& DirectoryIterator::withDirectories(bool on) {
 }
 
 void DirectoryIterator::collectItems(std::vector<std::string>& out) {
-    const DWORD attributes = GetFileAttributesA(dir_.c_str());
+    const DWORD attributes = fileAttributes(dir_);
     if (!isDirectory(attributes)) return;
     // A link met inside the tree (junction or directory symbolic link) is listed but not entered: its
     // contents belong elsewhere, and a listing that feeds a deletion must not reach them.

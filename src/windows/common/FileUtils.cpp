@@ -11,6 +11,7 @@
 #include "common/windows/WinErrorHandling.h"
 #include "windows/common/FileRecords.h"
 #include "windows/common/FileUtils.h"
+#include "windows/common/WidePath.h"
 
 namespace FileUtils {
 
@@ -49,8 +50,10 @@ std::string invalidFileNameChars() {
 // Creates path as a new empty file. Any failure (name taken, directory missing, access denied) counts as
 // a name already taken and is not examined.
 bool createNewFile(const std::string& path) {
+    const std::optional<std::wstring> wide = widePath(path);
+    if (!wide) return false;
     UniqueHandle file(
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(wide->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return false;
     file.reset();
     LOG_TRACE(createdText(path, false));
@@ -59,28 +62,32 @@ bool createNewFile(const std::string& path) {
 
 // Creates one directory; an existing directory of that name is success, whatever CreateDirectory said.
 void createDir(std::string path) {
-    if (CreateDirectoryA(path.c_str(), nullptr)) {
+    const std::optional<std::wstring> wide = widePath(path);
+    if (wide && CreateDirectoryW(wide->c_str(), nullptr)) {
         LOG_TRACE(createdText(path, true));
         return;
     }
     const DWORD error = GetLastError();
-    if (isDirectory(GetFileAttributesA(path.c_str()))) return;
-    ZOR_THROW_SYS_ERROR(CreateDirectoryA, error, "CreateDirectory(" << path << ") failed");
+    if (isDirectory(fileAttributes(path))) return;
+    ZOR_THROW_SYS_ERROR(CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
 }
 
 // MoveFileEx with logging; an empty destination deletes (at once, or at the next start with
 // MOVEFILE_DELAY_UNTIL_REBOOT).
 void moveFileImpl(const std::string& from, const std::string& to, DWORD flags) {
-    const bool folder = isDirectory(GetFileAttributesA(from.c_str()));
-    if (!MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(), flags)) {
-        ZOR_THROW_LAST_ERROR(MoveFileExA, "MoveFileEx(" << from << ", " << to << ", " << flags << ") failed");
+    const bool folder = isDirectory(fileAttributes(from));
+    const std::optional<std::wstring> wideFrom = widePath(from);
+    const std::optional<std::wstring> wideTo = wideFrom ? widePath(to) : std::nullopt;
+    if (!wideTo || !MoveFileExW(wideFrom->c_str(), to.empty() ? nullptr : wideTo->c_str(), flags)) {
+        ZOR_THROW_LAST_ERROR(MoveFileExW, "MoveFileEx(" << from << ", " << to << ", " << flags << ") failed");
     }
     LOG_TRACE(describeMove(from, to, flags, folder));
 }
 
 // DeleteFile, counting an absent file as deleted. On false the thread's last error is DeleteFile's.
 bool deleteFileImpl(const std::string& path) {
-    if (DeleteFileA(path.c_str())) {
+    const std::optional<std::wstring> wide = widePath(path);
+    if (wide && DeleteFileW(wide->c_str())) {
         LOG_TRACE(deletedText(path, false));
         return true;
     }
@@ -105,7 +112,7 @@ public:
     bool visitFile(const std::string& path) override {
         if (!deleteFile(path, std::nothrow)) {
             const DWORD error = GetLastError();
-            LOG_ERROR(leftoverText("DeleteFile", path, functionAddress(DeleteFileA), error));
+            LOG_ERROR(leftoverText("DeleteFile", path, functionAddress(DeleteFileW), error));
             failed = true;
         }
         return true;
@@ -141,7 +148,7 @@ private:
 };
 
 bool BatchDeleter::execute() {
-    const DWORD attributes = GetFileAttributesA(directory_.c_str());
+    const DWORD attributes = fileAttributes(directory_);
     if (attributes == INVALID_FILE_ATTRIBUTES) return true;
     if (!isDirectory(attributes)) return false;
     try {
@@ -150,7 +157,7 @@ bool BatchDeleter::execute() {
         if (!recursive_) return true;
         if (deleteDirectory(directory_, std::nothrow)) return true;
         const DWORD error = GetLastError();
-        LOG_ERROR(leftoverText("RemoveDirectory", directory_, functionAddress(RemoveDirectoryA), error));
+        LOG_ERROR(leftoverText("RemoveDirectory", directory_, functionAddress(RemoveDirectoryW), error));
         return false;
     }
     ZOR_REPORT_EXCEPTIONS
@@ -222,7 +229,7 @@ std::vector<std::string> leftoversToSchedule(const std::string& path, DWORD attr
 
 // Schedules whatever the entry's immediate deletion left behind for deletion at the next start.
 void scheduleLeftovers(const std::string& path, int type) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = fileAttributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     for (const std::string& leftover : leftoversToSchedule(path, attributes, type))
         deleteOnReboot(leftover);
@@ -283,17 +290,19 @@ bool deleteFile(const std::string& path, const std::nothrow_t&) {
     if (deleteFileImpl(path)) return true;
     if (GetLastError() != ERROR_ACCESS_DENIED) return false;
     // Access denied: a second chance only for a read-only file.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = fileAttributes(path);
     SetLastError(ERROR_ACCESS_DENIED);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
-    if (SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) {
+    // The attributes were read through the same path, so it converts.
+    if (SetFileAttributesW(widePath(path)->c_str(),
+                           attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) {
         LOG_TRACE(discardedReadOnlyText(path));
         return deleteFileImpl(path);
     }
     const DWORD error = GetLastError();
     LOG_WARNING(SysError(MessageBuilder() << "Failed to discard R/O attribute from [" << path
                                           << "] file. File will not be deleted",
-                         functionAddress(SetFileAttributesA), error)
+                         functionAddress(SetFileAttributesW), error)
                     .what());
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
@@ -301,11 +310,12 @@ bool deleteFile(const std::string& path, const std::nothrow_t&) {
 
 void deleteFile(const std::string& path) {
     if (!deleteFile(path, std::nothrow))
-        ZOR_THROW_LAST_ERROR(DeleteFileA, "DeleteFile(" << path << ") failed");
+        ZOR_THROW_LAST_ERROR(DeleteFileW, "DeleteFile(" << path << ") failed");
 }
 
 bool deleteDirectory(const std::string& path, const std::nothrow_t&) {
-    if (RemoveDirectoryA(path.c_str())) {
+    const std::optional<std::wstring> wide = widePath(path);
+    if (wide && RemoveDirectoryW(wide->c_str())) {
         LOG_TRACE(deletedText(path, true));
         return true;
     }
@@ -314,7 +324,7 @@ bool deleteDirectory(const std::string& path, const std::nothrow_t&) {
 
 void deleteDirectory(const std::string& path) {
     if (!deleteDirectory(path, std::nothrow)) {
-        ZOR_THROW_LAST_ERROR(RemoveDirectoryA, "RemoveDirectory(" << path << ") failed");
+        ZOR_THROW_LAST_ERROR(RemoveDirectoryW, "RemoveDirectory(" << path << ") failed");
     }
 }
 

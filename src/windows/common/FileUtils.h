@@ -1,5 +1,5 @@
 // File-system utilities: path operations, temporary names, moving and deleting, directory walks and the
-// scoped deleter. Paths are narrow (UTF-8) strings passed unconverted to the ANSI calls.
+// scoped deleter. Paths are narrow (UTF-8) strings, converted for the wide system calls where they are made.
 #pragma once
 
 #include <functional>

@@ -4,6 +4,7 @@
 
 #include "windows/common/DllFunction.h"
 #include "windows/common/SysInfo.h"
+#include "windows/common/WidePath.h"
 
 namespace {
 
@@ -26,8 +27,9 @@ bool isImageFileOf(HMODULE module, HANDLE file) {
 
 UniqueHandle openModuleFile(HMODULE module) noexcept {
     try {
-        const std::string path = SysInfo::getModuleFilePath(module);
-        UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        const std::optional<std::wstring> path = FileUtils::widePath(SysInfo::getModuleFilePath(module));
+        if (!path) return UniqueHandle();
+        UniqueHandle file(CreateFileW(path->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (file.get() == INVALID_HANDLE_VALUE || !isImageFileOf(module, file.get())) return UniqueHandle();
         return file;

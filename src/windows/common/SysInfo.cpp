@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/share/tstrings.h"
 #include "common/windows/WinErrorHandling.h"
 #include "windows/common/FileUtils.h"
 
@@ -12,34 +13,34 @@ namespace {
 
 constexpr DWORD kInitialBufferSize = MAX_PATH;
 
-// The buffer's text up to its first NUL, without trailing separators.
-std::string directoryFrom(const std::vector<char>& buffer) {
+// The buffer's text up to its first NUL, in UTF-8, without trailing separators.
+std::string directoryFrom(const std::vector<wchar_t>& buffer) {
     // A query that filled the whole buffer leaves no NUL in it; the text then ends with the buffer.
-    const auto end = std::find(buffer.begin(), buffer.end(), '\0');
-    return FileUtils::stripTrailingSeparators(std::string(buffer.begin(), end));
+    const auto end = std::find(buffer.begin(), buffer.end(), L'\0');
+    return FileUtils::stripTrailingSeparators(tstrings::toUtf8(std::wstring(buffer.begin(), end)));
 }
 
 std::string getModulePath(HMODULE module) {
-    std::vector<char> buffer(kInitialBufferSize, '\0');
+    std::vector<wchar_t> buffer(kInitialBufferSize, L'\0');
     DWORD length = 0;
     for (;;) {
-        length = GetModuleFileNameA(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+        length = GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length < buffer.size()) break;
-        buffer.resize(buffer.size() * 2, '\0');
+        buffer.resize(buffer.size() * 2, L'\0');
     }
-    if (length == 0) ZOR_THROW_LAST_ERROR(GetModuleFileNameA, "GetModuleFileName failed");
-    return std::string(buffer.data(), length);
+    if (length == 0) ZOR_THROW_LAST_ERROR(GetModuleFileNameW, "GetModuleFileName failed");
+    return tstrings::toUtf8(std::wstring(buffer.data(), length));
 }
 
-using DirectoryQuery = UINT(WINAPI*)(LPSTR buffer, UINT size);
+using DirectoryQuery = UINT(WINAPI*)(LPWSTR buffer, UINT size);
 
 std::string getSystemDirImpl(DirectoryQuery query, const char* name) {
-    std::vector<char> buffer(kInitialBufferSize, '\0');
+    std::vector<wchar_t> buffer(kInitialBufferSize, L'\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
         const UINT length = query(buffer.data(), static_cast<UINT>(buffer.size()));
         if (length == 0) ZOR_THROW_LAST_ERROR(query, name << " failed");
         if (length < buffer.size()) return directoryFrom(buffer);
-        buffer.resize(length + 1, '\0');
+        buffer.resize(length + 1, L'\0');
     }
     ZOR_THROW_RUNTIME_ERROR("Unexpected reply from " << name);
 }
@@ -69,17 +70,17 @@ std::string getCurrentModulePath() {
 }
 
 std::string getTempDir() {
-    std::vector<char> buffer(kInitialBufferSize, '\0');
-    const DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+    std::vector<wchar_t> buffer(kInitialBufferSize, L'\0');
+    const DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length > buffer.size()) {
-        buffer.assign(length, '\0');
-        GetTempPathA(length, buffer.data());
+        buffer.assign(length, L'\0');
+        GetTempPathW(length, buffer.data());
     }
     return directoryFrom(buffer);
 }
 
 std::string getSystemDir() {
-    return getSystemDirImpl(GetSystemDirectoryA, "GetSystemDirectory");
+    return getSystemDirImpl(GetSystemDirectoryW, "GetSystemDirectory");
 }
 
 }  // namespace SysInfo

@@ -148,4 +148,20 @@ TEST(FileMove, MissingSourceThrows) {
     EXPECT_TRUE(log.records.empty());
 }
 
+// A path that is not UTF-8 has no wide form: each call fails as the system call would, with the
+// conversion's error, and changes nothing.
+TEST(Deletion, PathNotInUtf8FailsWithTheConversionError) {
+    TempDir dir;
+    const std::string path = dir / "bad\xff.txt";
+    const std::string from = dir / "good.txt";
+    writeFile(from, "good");
+    expectDeleteFileFails(path, ERROR_NO_UNICODE_TRANSLATION);
+    SetLastError(0);
+    EXPECT_FALSE(FileUtils::deleteDirectory(path, std::nothrow));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    expectThrowsSysError([&] { FileUtils::moveFile(from, path); }, "FileUtils.cpp", kMoveFileImpl,
+                         "MoveFileEx(" + from + ", " + path + ", 3) failed", ERROR_NO_UNICODE_TRANSLATION);
+    EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"good.txt"});
+}
+
 }  // namespace

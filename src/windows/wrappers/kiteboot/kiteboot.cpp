@@ -18,6 +18,7 @@
 #include "windows/common/Resources.h"
 #include "windows/common/Security.h"
 #include "windows/common/SysInfo.h"
+#include "windows/common/WidePath.h"
 #include "windows/wrappers/kiteboot/CommandLine.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
 #include "windows/wrappers/kiteboot/TempDirectory.h"
@@ -33,6 +34,10 @@ constexpr const char* kSecureDirectoryAccess =
     "D:(A;;FA;;;BA)";  // full access for BUILTIN\Administrators only
 constexpr const wchar_t* kAdminNoticeText = L"Administrator privileges are required to run this application.";
 constexpr const wchar_t* kAdminNoticeCaption = L"Execution Error";
+// The longest command line a process can be started with, in UTF-16 units without the final NUL. Wine's
+// CreateProcessW starts a longer one cut short instead of refusing it, as Windows does.
+constexpr std::size_t kLongestCommandLine = 32767 - 1;
+
 // A new, empty directory in the temporary directory that only administrators may use, and held. The
 // temporary directory is opened once; the unique name is reserved by creating a file relative to it,
 // which is deleted through its own handle so the directory can take its place, created relative to it
@@ -51,25 +56,34 @@ std::unique_ptr<HeldDirectory> createSecureDirectory() {
 // The payload path in double quotes and, after one space, the launcher's arguments exactly as the user
 // typed them: nothing is re-quoted, so an installer that reads its raw command line (a bare /S, a /D=
 // that must come last) sees the same text as when started directly, and one that splits it into an
-// argument vector gets the vector the launcher got.
-std::string getCommandLine(const std::string& payloadPath) {
+// argument vector gets the vector the launcher got. The line is taken in UTF-16, as the system keeps it, so
+// no code page can change a unit of it.
+std::wstring getCommandLine(const std::string& payloadPath) {
     if (!__argv) ZOR_THROW_RUNTIME_ERROR("__targv is NULL");
-    return buildCommandLine(payloadPath, argumentsAfterProgramName(GetCommandLineA()));
+    const std::optional<std::wstring> path = FileUtils::widePath(payloadPath);
+    if (!path) ZOR_THROW_LAST_ERROR(MultiByteToWideChar, "MultiByteToWideChar(" << payloadPath << ") failed");
+    return buildCommandLine(*path, argumentsAfterProgramName(std::wstring_view(GetCommandLineW())));
 }
 
 // Starts the payload in its own directory, without a window of its own, and waits for it to end.
 // Returns its exit code unchanged.
-DWORD execProcessWaitForFinish(const std::string& applicationPath, const std::string& commandLine) {
-    STARTUPINFOA startup{};
+DWORD execProcessWaitForFinish(const std::string& applicationPath, const std::wstring& commandLine) {
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    // CreateProcessA may write into its command line.
-    std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
-    writableCommandLine.push_back('\0');
-    const std::string workingDirectory = FileUtils::parentPath(applicationPath);
-    if (!CreateProcessA(applicationPath.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, workingDirectory.c_str(), &startup, &info)) {
-        ZOR_THROW_LAST_ERROR(CreateProcessA, "CreateProcess failed");
+    if (commandLine.size() > kLongestCommandLine) {
+        ZOR_THROW_SYS_ERROR(CreateProcessW, ERROR_INVALID_PARAMETER, "CreateProcess failed");
+    }
+    // CreateProcessW may write into its command line.
+    std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
+    writableCommandLine.push_back(L'\0');
+    const std::optional<std::wstring> application = FileUtils::widePath(applicationPath);
+    const std::optional<std::wstring> workingDirectory =
+        application ? FileUtils::widePath(FileUtils::parentPath(applicationPath)) : std::nullopt;
+    if (!workingDirectory ||
+        !CreateProcessW(application->c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, workingDirectory->c_str(), &startup, &info)) {
+        ZOR_THROW_LAST_ERROR(CreateProcessW, "CreateProcess failed");
     }
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);

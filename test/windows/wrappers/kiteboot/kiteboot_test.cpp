@@ -181,6 +181,26 @@ TEST(PayloadCommandLine, EverythingAfterTheProgramNameIsPassedOnByteForByte) {
     }
 }
 
+// The same rules on the launcher's UTF-16 command line, unit for unit: letters outside any code page, a
+// character outside the Basic Multilingual Plane (two units) and a lone surrogate pass untouched.
+TEST(PayloadCommandLine, WideCommandLineIsPassedOnUnitForUnit) {
+    const std::wstring payload = L"C:\\Temp\\zor1.tmp\\Установка 安装.exe";
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"\"C:\\Программы\\Установка 安装.exe\" /S Ёж 安装目录=D:\\软件", L"/S Ёж 安装目录=D:\\软件"},
+        {L"\"C:\\a b\\😀.exe\"\t\"😀 🎉\"", L"\"😀 🎉\""},
+        {L"😀.exe \xD800 lone \xDC00", L"\xD800 lone \xDC00"},
+        {L"\"C:\\unclosed \xDC00 setup.exe /S", L""},
+        {L"", L""},
+    };
+    for (const auto& [typed, arguments] : cases) {
+        SCOPED_TRACE(tstrings::toUtf8(typed));
+        EXPECT_EQ(std::wstring(argumentsAfterProgramName(typed)), arguments);
+        const std::wstring expected =
+            L"\"" + payload + L"\"" + (*arguments ? L" " + std::wstring(arguments) : L"");
+        EXPECT_EQ(buildCommandLine(payload, argumentsAfterProgramName(typed)), expected);
+    }
+}
+
 TEST(PayloadCommandLine, MissingArgumentVectorThrows) {
     ArgumentsOverride override({});
     __argv = nullptr;
@@ -206,7 +226,8 @@ TEST(PayloadProcess, RunsInItsOwnDirectoryAndReturnsTheExitCode) {
     const std::string report = reports / "report.txt";
     SetEnvironmentVariableA(probe::kReportVariable, report.c_str());
     SetEnvironmentVariableA(probe::kExitVariable, "0xC0000135");
-    const DWORD exitCode = execProcessWaitForFinish(program, "\"" + program + "\" \"a b\"");
+    const DWORD exitCode =
+        execProcessWaitForFinish(program, tstrings::fromUtf8("\"" + program + "\" \"a b\""));
     SetEnvironmentVariableA(probe::kReportVariable, nullptr);
     SetEnvironmentVariableA(probe::kExitVariable, nullptr);
     EXPECT_EQ(exitCode, 0xC0000135ul);
@@ -219,7 +240,7 @@ TEST(PayloadProcess, MissingProgramThrowsWithTheSystemError) {
     TempDir directory("kbexec");
     const std::string program = directory / "absent.exe";
     try {
-        execProcessWaitForFinish(program, "\"" + program + "\"");
+        execProcessWaitForFinish(program, tstrings::fromUtf8("\"" + program + "\""));
         FAIL() << "no exception";
     } catch (const std::runtime_error& error) {
         const std::string text = error.what();

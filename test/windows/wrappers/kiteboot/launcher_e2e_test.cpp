@@ -91,19 +91,35 @@ TEST(LauncherArguments, NonAsciiTextArrivesExactly) {
     }
 }
 
+// With the UTF-8 code page the manifest asks for, and with the locale's code page as on Windows before 10
+// 1903, which ignores that request (the second launcher's manifest lacks it; its hook tells the code page
+// it ran with, so the case cannot pass on a system that granted UTF-8 after all).
 TEST(LauncherPayload, TemporaryDirectoryAndLauncherNameOutsideTheAnsiCodePage) {
-    TempDir install("kbsetup");
-    const std::string name = "установка 安装.exe";
-    const std::string setup = install / name;
-    ASSERT_TRUE(CopyFileA(launcherPath("probe_launcher.exe").c_str(), setup.c_str(), TRUE));
-    TempDir temp("kbtemp Временные 临时");
-    LaunchRun run(setup, temp.path());
-    run.options.environment[probe::kInheritedVariable] = "Значение 值";
-    ASSERT_EQ(run.run({"Ёж"}), 0u);
-    const probe::Report report = run.report();
-    EXPECT_EQ(payloadArguments(report), std::vector<std::string>{"Ёж"});
-    EXPECT_EQ(report.inherited, "Значение 值");
-    run.expectCleanRun(run.secureDirectory(report));
+    for (const bool utf8CodePage : {true, false}) {
+        const std::string launcher = utf8CodePage ? "probe_launcher.exe" : "legacy_code_page_launcher.exe";
+        SCOPED_TRACE(launcher);
+        TempDir install("kbsetup");
+        const std::string name = "установка 安装.exe";
+        const std::string setup = install / name;
+        ASSERT_TRUE(CopyFileA(launcherPath(launcher).c_str(), setup.c_str(), TRUE));
+        TempDir temp("kbtemp Временные 临时");
+        LaunchRun run(setup, temp.path());
+        run.options.environment[probe::kInheritedVariable] = "Значение 值";
+        const std::string codePage = run.outside / "code-page.txt";
+        run.options.environment["KITEBOOT_TEST_CODE_PAGE_RESULT"] = codePage;
+        const std::vector<std::string> arguments = {"Ёж", "安装目录=D:\\软件\\", "emoji 😀 🎉"};
+        ASSERT_EQ(run.run(arguments), 0u);
+        if (!utf8CodePage) {
+            ASSERT_TRUE(testing_support::exists(codePage));
+            EXPECT_NE(testing_support::readFile(codePage), std::to_string(CP_UTF8));
+        }
+        const probe::Report report = run.report();
+        EXPECT_EQ(payloadArguments(report), arguments);
+        ASSERT_FALSE(report.arguments.empty());
+        EXPECT_EQ(report.arguments[0], report.modulePath);
+        EXPECT_EQ(report.inherited, "Значение 值");
+        run.expectCleanRun(run.secureDirectory(report));
+    }
 }
 
 // The payload's command line is its quoted path and, after one space, what the user typed after the

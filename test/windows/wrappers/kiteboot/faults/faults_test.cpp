@@ -76,54 +76,44 @@ std::string directoryOfLength(const std::string& parent, std::size_t length) {
     return path;
 }
 
-// The fewest characters of the number in a temporary name taken from a tick count read within span
-// milliseconds from first (the count wraps around after 49.7 days).
-std::size_t shortestNumberFrom(DWORD first, DWORD span) {
-    std::size_t shortest = std::string::npos;
-    for (DWORD offset = 0; offset <= span; ++offset)
-        shortest = std::min(shortest, FileUtils::tempFileName("", first + offset, "").size());
-    return shortest;
-}
-
-// What making a file at path with the launcher's (ANSI) file calls gives: ERROR_SUCCESS (and the file is
-// deleted again) or the error.
-DWORD createAnsi(const std::string& path) {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return GetLastError();
-    file.reset();
-    DeleteFileA(path.c_str());
-    return ERROR_SUCCESS;
+// Takes in directory every temporary name ("zor", a number from the tick count, ".tmp", 100 numbers on) that
+// a launcher reading the tick count in [first, first + spanMs] can try, first being a tick count still to
+// come when the taking ends; returns first. Empty files, as names left by other runs would be.
+DWORD takeTemporaryNames(const std::string& directory, DWORD spanMs) {
+    for (DWORD lead = 5000;; lead *= 2) {
+        const DWORD first = GetTickCount() + lead;
+        for (DWORD tick = first; tick != first + spanMs + 100; ++tick) {
+            const std::string name = FileUtils::tempFileName("zor", tick, ".tmp");
+            if (!testing_support::exists(FileUtils::joinPath(directory, name)))
+                testing_support::writeFile(FileUtils::joinPath(directory, name), "");
+        }
+        if (static_cast<LONG>(GetTickCount() - first) < 0) return first;
+    }
 }
 
 TEST(UnusableTemp, NoTemporaryNameFitsEndsWithTheCreateTempFileFailureLogged) {
+    // Every name the launcher's tick count can give it is taken, while the log can still be written. (A
+    // TEMP too deep for any name but not for the log no longer serves: Wine's wide file calls take paths
+    // longer than MAX_PATH, and GetTempPath refuses a longer TEMP.)
+    constexpr DWORD kSpanMs = 2000;
     TempDir work("kbwork");
-    // Wine's ANSI file calls take paths of up to 260 characters. The launcher's 100 temporary names are
-    // "zor", a number from the tick count it reads during this run, ".tmp". A TEMP one character too deep
-    // for the shortest of them leaves room for the log ("\morvane.log") when that number has at least
-    // five characters. It has fewer only for seconds after start-up and before the count wraps around:
-    // then the test waits until no tick count of the run can give one.
-    constexpr std::size_t kLongestPath = 260;
-    constexpr DWORD kRunTimeoutMs = 60000;
-    std::size_t shortest = 0;
-    while ((shortest = shortestNumberFrom(GetTickCount(), kRunTimeoutMs + 100)) < 5) {
-        std::cout << "waiting for tick counts that give numbers of 5 characters or more" << std::endl;
-        Sleep(1000);
-    }
-    const std::string temp =
-        directoryOfLength(work.path(), kLongestPath + 1 - std::string("\\zor.tmp").size() - shortest);
-    // Both premises, checked with the launcher's kind of call.
-    ASSERT_EQ(createAnsi(temp + "\\zor" + std::string(shortest, '1') + ".tmp"), ERROR_FILENAME_EXCED_RANGE);
-    ASSERT_EQ(createAnsi(temp + "\\" + std::string(std::strlen("morvane.log"), 'm')), ERROR_SUCCESS);
-    LaunchRun run(launcherPath("probe_launcher.exe"), temp);
-    run.options.timeoutMs = kRunTimeoutMs;
+    const DWORD first = takeTemporaryNames(work.path(), kSpanMs);
+    const Lines taken = testing_support::listDirectory(work.path());
+    while (static_cast<LONG>(GetTickCount() - first) < 0)
+        Sleep(1);
+    LaunchRun run(launcherPath("probe_launcher.exe"), work.path());
     EXPECT_EQ(run.run({"/s"}), kFailure);
+    ASSERT_LE(GetTickCount() - first, kSpanMs) << "the launcher ran too late for the names taken for it";
     EXPECT_FALSE(run.payloadRan());
-    EXPECT_EQ(run.tempEntries(), Lines{"morvane.log"});
+    Lines expectedEntries = taken;
+    expectedEntries.insert(std::upper_bound(expectedEntries.begin(), expectedEntries.end(), "morvane.log"),
+                           "morvane.log");
+    EXPECT_EQ(run.tempEntries(), expectedEntries);
     const std::vector<ParsedRecord> log = run.records();
     ASSERT_EQ(log.size(), 1u) << testing::PrintToString(summarize(log));
     const std::regex report(escapeRegex("Exception with message 'FileUtils.cpp(") + R"(\d+)" +
                             escapeRegex(") at FileUtils::createTempFile(): createTempFile(zor, .tmp, " +
-                                        temp + ") failed' caught"));
+                                        work.path() + ") failed' caught"));
     EXPECT_EQ(log[0].level, "ERROR");
     EXPECT_EQ(log[0].function, kRun);
     EXPECT_TRUE(std::regex_match(log[0].message, report)) << log[0].message;

@@ -2,6 +2,7 @@
 // At the start, with KITEBOOT_TEST_PAUSE_AFTER set to a number n, the run stops right after writing its
 // n-th record, as an oplock another process holds on the log would stop it: the file KITEBOOT_TEST_PAUSED
 // is made, and the run goes on once the file KITEBOOT_TEST_RESUME exists (after 60 s at most).
+// Before extraction, the launcher's process code page (GetACP) goes to KITEBOOT_TEST_CODE_PAGE_RESULT.
 // Before extraction, with KITEBOOT_TEST_IMPOSTOR set to a file: the launcher's own file is renamed away
 // (to <name>.moved) and a copy of that file put under its name, as another process of the user could do
 // while the launcher runs; "0" or the Windows error goes to KITEBOOT_TEST_IMPOSTOR_RESULT.
@@ -83,6 +84,7 @@ void atStart() {
 }
 
 void beforeExtraction(const std::string& launcherPath) {
+    writeResult("KITEBOOT_TEST_CODE_PAGE_RESULT", std::to_string(GetACP()));
     const std::string impostor = variable("KITEBOOT_TEST_IMPOSTOR");
     if (impostor.empty()) return;
     const bool replaced = MoveFileExA(launcherPath.c_str(), (launcherPath + ".moved").c_str(), 0) &&
