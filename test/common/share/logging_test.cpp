@@ -17,6 +17,7 @@
 #include "support/LogFile.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
+#include "windows/common/handles/UserTempDirectory.h"
 
 using namespace testing_support;
 
@@ -185,14 +186,28 @@ TEST(FileLogAppender, RecordTextGetsCrLfLineEnds) {
 
 TEST(FileLogAppender, AppendsEachRecordWithCrLfToTheFileInTheTemporaryDirectory) {
     TempDir dir;
-    TempOverride temp(dir.path());
-    FileLogAppender appender("elsewhere\\custom.log");
+    FileLogAppender appender("elsewhere\\custom.log", dir.path());
     EXPECT_EQ(dir / "custom.log", appender.path());
     const LogRecord first = sampleRecord("first 100%\nmore");
     const LogRecord second = sampleRecord("second");
     appender.append(first);
     appender.append(second);
     EXPECT_EQ(withCrLf(formatLogRecord(first) + formatLogRecord(second)), readFile(dir / "custom.log"));
+}
+
+TEST(FileLogAppender, TheProcessLogsWhereItFirstFoundTheTemporaryDirectory) {
+    const std::string first = UserTempDirectory::path();
+    ASSERT_FALSE(first.empty());
+    TempDir later;
+    TempOverride temp(later.path());
+    FileLogAppender appender("looked-up-once.log");
+    const LogRecord record = sampleRecord("once");
+    appender.append(record);
+    const std::string written = readFile(first + "\\looked-up-once.log");
+    DeleteFileA((first + "\\looked-up-once.log").c_str());
+    EXPECT_EQ(first, UserTempDirectory::path());
+    EXPECT_EQ(withCrLf(formatLogRecord(record)), written);
+    EXPECT_TRUE(listDirectory(later.path()).empty());
 }
 
 // Opens path the way another program might hold it: share is _SH_DENYRW, _SH_DENYWR or _SH_DENYNO.
@@ -217,8 +232,7 @@ double millisecondsSince(LARGE_INTEGER start) {
 
 TEST(FileLogAppender, RecordIsDroppedWhileAnotherHolderDeniesWritingAndTheNextIsWritten) {
     TempDir dir;
-    TempOverride temp(dir.path());
-    FileLogAppender appender("morvane.log");
+    FileLogAppender appender("morvane.log", dir.path());
     const LogRecord kept = sampleRecord("kept");
     appender.append(kept);
     for (const int share : {_SH_DENYRW, _SH_DENYWR}) {
@@ -239,8 +253,7 @@ TEST(FileLogAppender, RecordIsDroppedWhileAnotherHolderDeniesWritingAndTheNextIs
 
 TEST(FileLogAppender, ReadersThatShareWritingDoNotBlockRecords) {
     TempDir dir;
-    TempOverride temp(dir.path());
-    FileLogAppender appender("morvane.log");
+    FileLogAppender appender("morvane.log", dir.path());
     appender.append(sampleRecord("one"));
     {
         HeldFile reader(appender.path(), _O_RDONLY | _O_BINARY, _SH_DENYNO);

@@ -2,12 +2,13 @@
 
 #include "common/share/tstrings.h"
 #include "windows/common/FileUtils.h"
-#include "windows/common/SysInfo.h"
 #include "windows/common/handles/HandleFiles.h"
+#include "windows/common/handles/UserTempDirectory.h"
 
 namespace {
 
 constexpr int kOpenAttempts = 10;
+constexpr ACCESS_MASK kDirectoryAccess = FILE_TRAVERSE | SYNCHRONIZE;
 constexpr const char* kDefaultLogFileName = "morvane.log";
 
 // Writes text at the end of the open file, or nothing: a write cut short (a full disk) is cut off again,
@@ -49,6 +50,13 @@ DWORD openLog(HANDLE directory, const std::wstring& name, UniqueHandle& file) {
                              file);
 }
 
+// The directory at path (UTF-8), opened to hold: traversal only; not owned when it cannot be opened.
+UniqueHandle openDirectory(const std::string& path) {
+    UniqueHandle directory;
+    HandleFiles::openDirectory(tstrings::fromUtf8(path), kDirectoryAccess, directory);
+    return directory;
+}
+
 }  // namespace
 
 std::string logFilePath(const std::string& name, const std::string& tempDir) {
@@ -68,15 +76,26 @@ std::string withCrLf(const std::string& text) {
     return converted;
 }
 
-FileLogAppender::FileLogAppender(const std::string& name) {
-    const std::string tempDir = SysInfo::getTempDir();
-    path_ = logFilePath(name, tempDir);
+FileLogAppender::FileLogAppender(const std::string& name)
+    : path_(logFilePath(name, UserTempDirectory::path())) {
+    UniqueHandle directory;
+    if (UserTempDirectory::path().empty()) {
+        directory = openDirectory(".");
+    } else {
+        UserTempDirectory::reopen(kDirectoryAccess, directory);
+    }
+    hold(std::move(directory));
+}
+
+FileLogAppender::FileLogAppender(const std::string& name, const std::string& directory)
+    : path_(logFilePath(name, directory)) {
+    hold(openDirectory(directory.empty() ? std::string(".") : directory));
+}
+
+void FileLogAppender::hold(UniqueHandle directory) {
     fileName_ = tstrings::fromUtf8(FileUtils::fileName(path_));
-    const std::wstring directory = tstrings::fromUtf8(tempDir.empty() ? std::string(".") : tempDir);
-    HANDLE handle = CreateFileW(directory.c_str(), FILE_TRAVERSE | SYNCHRONIZE, HandleFiles::kShareAll,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return;
-    directory_.reset(handle);
+    if (!directory.owned()) return;
+    directory_ = std::move(directory);
     std::wstring directoryPath;
     if (HandleFiles::finalPath(directory_.get(), directoryPath) != ERROR_SUCCESS) return;
     expectedFinalPath_ = directoryPath + L"\\" + fileName_;

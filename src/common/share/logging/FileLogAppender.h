@@ -9,9 +9,11 @@
 class FileLogAppender : public LogAppender {
 public:
     // Only the file-name part of name is used ("morvane.log" when it has none); the file lies in the
-    // temporary directory, or in the current directory when that cannot be determined. That directory is
-    // opened here, once; the file is not.
+    // user's temporary directory as the process looked it up once (UserTempDirectory), or in the current
+    // directory when there is none. The directory is opened here; the file is not.
     explicit FileLogAppender(const std::string& name);
+    // The same with the file in directory (UTF-8), opened here by its path.
+    FileLogAppender(const std::string& name, const std::string& directory);
     ~FileLogAppender() override;
 
     // Opens the file relative to the directory opened at construction, without following a link (deny-write
@@ -24,6 +26,9 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    // Keeps the open directory (if any) and the final path the file must have in it.
+    void hold(UniqueHandle directory);
+
     std::string path_;
     std::wstring fileName_;
     UniqueHandle directory_;

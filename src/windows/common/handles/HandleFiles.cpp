@@ -99,6 +99,14 @@ DWORD open(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG sh
     return errorOf(status);
 }
 
+DWORD openDirectory(const std::wstring& path, ACCESS_MASK access, UniqueHandle& directory) {
+    HANDLE handle = CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    directory.reset(handle);
+    return ERROR_SUCCESS;
+}
+
 DWORD reopen(HANDLE file, ACCESS_MASK access, ULONG share, UniqueHandle& reopened) {
     // An empty name relative to a file's handle names that file itself.
     return open(file, std::wstring(), access, share, FILE_OPEN, 0, reopened);

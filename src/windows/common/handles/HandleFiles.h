@@ -23,6 +23,10 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 DWORD open(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
            ULONG options, UniqueHandle& file, PSECURITY_DESCRIPTOR descriptor = nullptr);
 
+// Opens the existing directory at path, looked up by name as any program would (the one call here that
+// is), with access and full sharing. The start of every chain of handle-relative opens.
+DWORD openDirectory(const std::wstring& path, ACCESS_MASK access, UniqueHandle& directory);
+
 // A second handle to the very file that file is open on, with other access and sharing; not looked up by
 // any name.
 DWORD reopen(HANDLE file, ACCESS_MASK access, ULONG share, UniqueHandle& reopened);

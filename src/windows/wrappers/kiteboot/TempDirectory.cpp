@@ -7,12 +7,14 @@
 #include "windows/common/FileRecords.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/handles/HandleFiles.h"
+#include "windows/common/handles/UserTempDirectory.h"
+
+TempDirectory::TempDirectory() : path_(UserTempDirectory::path()) {
+    UserTempDirectory::reopen(HandleFiles::kHoldDirectory, handle_);
+}
 
 TempDirectory::TempDirectory(const std::string& path) : path_(path) {
-    HANDLE handle =
-        CreateFileW(tstrings::fromUtf8(path).c_str(), HandleFiles::kHoldDirectory, HandleFiles::kShareAll,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) handle_.reset(handle);
+    HandleFiles::openDirectory(tstrings::fromUtf8(path), HandleFiles::kHoldDirectory, handle_);
 }
 
 std::string TempDirectory::reserveName(const std::string& prefix, const std::string& suffix) const {

@@ -8,8 +8,11 @@
 
 class TempDirectory {
 public:
-    // Opens path (UTF-8) as a directory. Never throws: a directory that cannot be opened gives an object
-    // in which no name can be reserved.
+    // The user's temporary directory as the process looked it up once (UserTempDirectory), the one the
+    // log is written in too. Never throws: a directory that cannot be opened gives an object in which no
+    // name can be reserved.
+    TempDirectory();
+    // The directory at path (UTF-8), opened here by its path; the same when it cannot be opened.
     explicit TempDirectory(const std::string& path);
 
     // Reserves a free name prefix<number>suffix as FileUtils::createTempFile chooses it: a new file is made

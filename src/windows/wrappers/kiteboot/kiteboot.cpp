@@ -39,12 +39,13 @@ constexpr const wchar_t* kAdminNoticeCaption = L"Execution Error";
 constexpr std::size_t kLongestCommandLine = 32767 - 1;
 
 // A new, empty directory in the temporary directory that only administrators may use, and held. The
-// temporary directory is opened once; the unique name is reserved by creating a file relative to it,
-// which is deleted through its own handle so the directory can take its place, created relative to it
-// too. The user's own unelevated processes may delete children of their temporary directory and re-point
-// any link on the way to it; from here on the launcher acts only through what it holds.
+// temporary directory is the one the process looked up once, the log's too; the unique name is reserved by
+// creating a file relative to it, which is deleted through its own handle so the directory can take its
+// place, created relative to it too. The user's own unelevated processes may delete children of their
+// temporary directory and re-point any link on the way to it; from here on the launcher acts only through
+// what it holds.
 std::unique_ptr<HeldDirectory> createSecureDirectory() {
-    const TempDirectory temp(SysInfo::getTempDir());
+    const TempDirectory temp;
     const std::string path = temp.reserveName("zor", ".tmp");
     security::SecurityDescriptor descriptor{MessageBuilder(kSecureDirectoryAccess)};
     DWORD error = ERROR_SUCCESS;
