@@ -8,6 +8,7 @@
 #include "InputFile.h"
 #include "PeImage.h"
 #include "Utf16.h"
+#include "WrapError.h"
 
 namespace wrap {
 
@@ -35,9 +36,14 @@ std::string fileProblem(const std::string& kind, const std::string& file, Conten
     if (std::filesystem::is_directory(status)) return quoted(kind, file) + " is a directory, not a file";
     const std::uint64_t size = std::filesystem::file_size(file, error);
     if (error || size == 0) return quoted(kind, file) + " is empty";
-    InputFile input(file);
-    return content(file, size,
-                   [&input](std::uint64_t offset, std::size_t count) { return input.readAt(offset, count); });
+    try {
+        InputFile input(file);
+        return content(file, size, [&input](std::uint64_t offset, std::size_t count) {
+            return input.readAt(offset, count);
+        });
+    } catch (const WrapError& error) {
+        return error.what();  // unreadable: one problem among the others, not the end of the checks
+    }
 }
 
 }  // namespace

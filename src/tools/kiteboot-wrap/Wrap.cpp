@@ -1,6 +1,7 @@
 #include "Wrap.h"
 
 #include <filesystem>
+#include <system_error>
 
 #include "IconFile.h"
 #include "ImagePlan.h"
@@ -56,7 +57,7 @@ std::vector<std::string> inputProblems(const WrapOptions& options) {
     if (!options.icon.empty()) note(problems, iconProblem(options.icon));
     if (options.stub.empty()) {
         problems.push_back("no stub: kiteboot-stub.exe is not beside kiteboot-wrap; give --stub");
-    } else if (!std::filesystem::is_regular_file(options.stub)) {
+    } else if (std::error_code error; !std::filesystem::is_regular_file(options.stub, error)) {
         problems.push_back("stub '" + options.stub + "' does not exist");
     }
     note(problems, versionProblem("--version", options.version));

@@ -205,6 +205,7 @@ def bad_input_tests():
         (["--payload", good, "--product", "A\nB"], "--product 'A\nB' holds a line break or a tab"),
         (["--payload", good, "--stub", f("text.exe")], f"stub '{f('text.exe')}' is not a Windows executable"),
         (["--payload", good, "--stub", f("missing.exe")], f"stub '{f('missing.exe')}' does not exist"),
+        (["--payload", good, "--stub", f("s" * 300)], f"stub '{f('s' * 300)}' does not exist"),  # ENAMETOOLONG
         (["--payload", good, "--bogus", "x"], "unknown option '--bogus'"),
         (["--payload", good, "--payload", good], "option --payload is given twice"),
     ]
