@@ -27,9 +27,6 @@ void writeDirectory(Bytes& headers, std::uint32_t optionalHeader, int index, Dat
 ImagePlan planImage(const PeImage& stub, std::uint64_t resourceSectionSize) {
     ImagePlan plan;
     plan.sections = stub.sections;
-    plan.resourceSection = stub.resourceSection;
-    for (const SectionHeader& section : stub.sections)
-        plan.stubRawPointers.push_back(section.rawPointer);
 
     const std::size_t rsrc = stub.resourceSection;
     const std::uint64_t oldRawSize = alignUp(stub.sections[rsrc].rawSize, stub.fileAlignment);
@@ -74,12 +71,12 @@ ImagePlan planImage(const PeImage& stub, std::uint64_t resourceSectionSize) {
     writeDirectory(headers, optional, directoryCertificate, {});
     putU32(&headers[stub.coffHeader + 8], 0);
     putU32(&headers[stub.coffHeader + 12], 0);
-    for (std::size_t i = rsrc + 1; i < plan.sections.size(); ++i) {
-        const DataDirectory relocations = stub.directories[directoryBaseRelocation];
+    // Only the base relocations may follow the resources (readPeImage checks it), and they start their
+    // section, which has moved.
+    if (rsrc + 1 < plan.sections.size()) {
         writeDirectory(
             headers, optional, directoryBaseRelocation,
-            {relocations.virtualAddress - stub.sections[i].virtualAddress + plan.sections[i].virtualAddress,
-             relocations.size});
+            {plan.sections[rsrc + 1].virtualAddress, stub.directories[directoryBaseRelocation].size});
     }
     return plan;
 }

@@ -12,9 +12,7 @@ namespace wrap {
 
 struct ImagePlan {
     Bytes headers;  // the stub's header bytes with every changed field set; the checksum 0
-    std::vector<SectionHeader> sections;
-    std::vector<std::uint32_t> stubRawPointers;  // where each section's bytes lie in the stub
-    std::size_t resourceSection = 0;
+    std::vector<SectionHeader> sections;  // in the stub's order, so index i holds the stub's section i
     std::uint32_t checksumOffset = 0;
     std::uint64_t fileSize = 0;
 };

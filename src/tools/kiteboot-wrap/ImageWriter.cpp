@@ -59,11 +59,11 @@ void writeImage(const ImagePlan& plan, const PeImage& stub, const ResourceSectio
         const SectionHeader& section = plan.sections[i];
         if (section.rawSize == 0) continue;
         writer.padTo(section.rawPointer);
-        if (i == plan.resourceSection) {
+        if (i == stub.resourceSection) {
             writer.write(resources.head);
             streamPayload(writer, payload, resources.streamedSize);
         } else {
-            writer.write(&stub.file[plan.stubRawPointers[i]], section.rawSize);
+            writer.write(&stub.file[stub.sections[i].rawPointer], section.rawSize);
         }
         writer.padTo(std::uint64_t{section.rawPointer} + section.rawSize);
     }
