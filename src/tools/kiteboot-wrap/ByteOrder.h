@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace wrap {
@@ -37,6 +38,12 @@ inline void appendU16(Bytes& out, std::uint16_t value) {
 inline void appendU32(Bytes& out, std::uint32_t value) {
     for (int i = 0; i < 4; ++i)
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// The text's UTF-16 units, without a terminating zero.
+inline void appendUtf16(Bytes& out, const std::u16string& text) {
+    for (char16_t unit : text)
+        appendU16(out, unit);
 }
 
 // Zero bytes up to the next multiple of alignment (a power of two).

@@ -7,11 +7,6 @@ namespace wrap {
 
 namespace {
 
-constexpr std::uint32_t highBit = 0x80000000u;
-constexpr std::uint32_t directorySize = 16;
-constexpr std::uint32_t entrySize = 8;
-constexpr std::uint32_t dataEntrySize = 16;
-
 bool resourceLess(const Resource& a, const Resource& b) {
     if (resourceNameLess(a.type, b.type)) return true;
     if (resourceNameLess(b.type, a.type)) return false;
@@ -66,19 +61,19 @@ ResourceSection buildResourceSection(ResourceList resources, std::uint32_t secti
     for (auto& level : levels)
         for (Table& table : level) {
             table.offset = offset;
-            offset += directorySize + entrySize * static_cast<std::uint32_t>(table.children.size());
+            offset +=
+                resourceDirectorySize + resourceEntrySize * static_cast<std::uint32_t>(table.children.size());
         }
     const std::uint32_t dataEntries = offset;
-    offset += dataEntrySize * static_cast<std::uint32_t>(count);
+    offset += resourceDataEntrySize * static_cast<std::uint32_t>(count);
     std::vector<std::uint32_t> nameOffsets;  // of each text in the order written
     Bytes names;
     const auto nameField = [&](const ResourceName& name) -> std::uint32_t {
         if (name.text.empty()) return name.id;
         const auto at = static_cast<std::uint32_t>(offset + names.size());
         appendU16(names, static_cast<std::uint16_t>(name.text.size()));
-        for (char16_t unit : name.text)
-            appendU16(names, unit);
-        return highBit | at;
+        appendUtf16(names, name.text);
+        return resourceHighBit | at;
     };
 
     Bytes head;
@@ -104,10 +99,10 @@ ResourceSection buildResourceSection(ResourceList resources, std::uint32_t secti
                     std::size_t index = 0;
                     while (levels[level + 1][index].begin != table.children[k])
                         ++index;
-                    appendU32(head, highBit | levels[level + 1][index].offset);
+                    appendU32(head, resourceHighBit | levels[level + 1][index].offset);
                 } else {
-                    appendU32(head,
-                              dataEntries + dataEntrySize * static_cast<std::uint32_t>(table.children[k]));
+                    appendU32(head, dataEntries + resourceDataEntrySize *
+                                                      static_cast<std::uint32_t>(table.children[k]));
                 }
             }
         }

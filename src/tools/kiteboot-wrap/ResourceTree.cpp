@@ -8,7 +8,6 @@ namespace wrap {
 
 namespace {
 
-constexpr std::uint32_t highBit = 0x80000000u;
 constexpr int levels = 3;  // type, name, language
 
 char16_t upperAscii(char16_t unit) {
@@ -21,21 +20,21 @@ public:
         : section_(section), sectionRva_(sectionRva), source_(source) {}
 
     void readDirectory(std::uint32_t offset, int level, Resource& path, ResourceList& out) {
-        need(offset, 16);
+        need(offset, resourceDirectorySize);
         const std::uint32_t count =
             std::uint32_t{getU16(&section_[offset + 12])} + getU16(&section_[offset + 14]);
-        need(offset + 16, 8 * count);
+        need(offset + resourceDirectorySize, resourceEntrySize * count);
         for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint8_t* entry = &section_[offset + 16 + 8 * i];
+            const std::uint8_t* entry = &section_[offset + resourceDirectorySize + resourceEntrySize * i];
             const ResourceName name = readName(getU32(entry));
             if (level == 0) path.type = name;
             if (level == 1) path.name = name;
             const std::uint32_t target = getU32(entry + 4);
             if (level < levels - 1) {
-                if (!(target & highBit)) fail();
-                readDirectory(target & ~highBit, level + 1, path, out);
+                if (!(target & resourceHighBit)) fail();
+                readDirectory(target & ~resourceHighBit, level + 1, path, out);
             } else {
-                if (target & highBit || !name.text.empty())
+                if (target & resourceHighBit || !name.text.empty())
                     fail();  // a language is a number, 0 the neutral one
                 path.language = name.id;
                 out.push_back(readData(target, path));
@@ -53,8 +52,8 @@ private:
     }
 
     ResourceName readName(std::uint32_t field) const {
-        if (!(field & highBit)) return {static_cast<std::uint16_t>(field), {}};
-        const std::uint32_t offset = field & ~highBit;
+        if (!(field & resourceHighBit)) return {static_cast<std::uint16_t>(field), {}};
+        const std::uint32_t offset = field & ~resourceHighBit;
         need(offset, 2);
         const std::uint16_t length = getU16(&section_[offset]);
         need(offset + 2, 2u * length);
@@ -66,7 +65,7 @@ private:
     }
 
     Resource readData(std::uint32_t offset, const Resource& path) const {
-        need(offset, 16);
+        need(offset, resourceDataEntrySize);
         const std::uint32_t rva = getU32(&section_[offset]);
         const std::uint32_t size = getU32(&section_[offset + 4]);
         if (rva < sectionRva_) fail();

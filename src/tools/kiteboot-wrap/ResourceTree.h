@@ -18,6 +18,14 @@ constexpr std::uint16_t typeGroupIcon = 14;
 constexpr std::uint16_t typeVersion = 16;
 constexpr std::uint16_t languageEnglishUs = 1033;
 
+// The resource section's format: a directory (16 bytes, its entry counts at 12 and 14) followed by its
+// entries (8 bytes each); a data entry (16 bytes); an entry field with the high bit set names a text or a
+// further directory by its offset.
+constexpr std::uint32_t resourceHighBit = 0x80000000u;
+constexpr std::uint32_t resourceDirectorySize = 16;
+constexpr std::uint32_t resourceEntrySize = 8;
+constexpr std::uint32_t resourceDataEntrySize = 16;
+
 // A type or name: a number, or a text when text is not empty.
 struct ResourceName {
     std::uint16_t id = 0;

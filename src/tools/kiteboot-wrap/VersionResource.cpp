@@ -9,6 +9,12 @@ namespace {
 constexpr std::uint16_t binaryValue = 0;
 constexpr std::uint16_t textValue = 1;
 
+// The text's units and a terminating zero.
+void appendText(Bytes& out, const std::u16string& text) {
+    appendUtf16(out, text);
+    appendU16(out, 0);
+}
+
 // One node of the version tree: length, value length, type, key, then (4-byte aligned) value and children.
 // A node's length ends with its last byte; the padding before each child belongs to the parent.
 class Node {
@@ -18,9 +24,7 @@ public:
         appendU16(out, 0);  // length, set by close()
         appendU16(out, valueLength);
         appendU16(out, type);
-        for (char16_t unit : key)
-            appendU16(out, unit);
-        appendU16(out, 0);
+        appendText(out, key);
         padTo(out, 4);
     }
     void close() { putU16(&out_[start_], static_cast<std::uint16_t>(out_.size() - start_)); }
@@ -29,12 +33,6 @@ private:
     Bytes& out_;
     std::size_t start_;
 };
-
-void appendText(Bytes& out, const std::u16string& text) {
-    for (char16_t unit : text)
-        appendU16(out, unit);
-    appendU16(out, 0);
-}
 
 void appendFixedInfo(Bytes& out, const std::array<std::uint16_t, 4>& n) {
     const std::uint32_t high = (std::uint32_t{n[0]} << 16) | n[1];
