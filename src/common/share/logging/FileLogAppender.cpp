@@ -31,11 +31,8 @@ void appendWhole(HANDLE file, const std::string& text) {
 
 // True when the log file opened is the plain file at expectedPath with no other name.
 bool isOwnPlainFile(HANDLE file, const std::wstring& expectedPath) {
-    std::wstring actual;
     return !expectedPath.empty() && HandleFiles::checkPlainSingleFile(file) == ERROR_SUCCESS &&
-           HandleFiles::finalPath(file, actual) == ERROR_SUCCESS &&
-           CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expectedPath.c_str(),
-                                static_cast<int>(expectedPath.size()), TRUE) == CSTR_EQUAL;
+           HandleFiles::checkFinalPath(file, expectedPath) == ERROR_SUCCESS;
 }
 
 // Opens the log, or creates it when there is nothing under its name. Not in one step (FILE_OPEN_IF): a

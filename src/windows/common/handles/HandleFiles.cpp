@@ -189,6 +189,14 @@ DWORD finalPath(HANDLE file, std::wstring& path) {
     }
 }
 
+DWORD checkFinalPath(HANDLE file, const std::wstring& expected) {
+    std::wstring actual;
+    if (const DWORD error = finalPath(file, actual)) return error;
+    const bool same = CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
+                                           static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+    return same ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
+}
+
 DWORD checkPlainSingleFile(HANDLE file) {
     FILE_STANDARD_INFO standard{};
     FILE_ATTRIBUTE_TAG_INFO tag{};

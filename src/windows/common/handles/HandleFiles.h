@@ -64,6 +64,11 @@ DWORD identify(HANDLE file, Identity& identity);
 // The file's own path as the system resolves it (no link left in it), in DOS form.
 DWORD finalPath(HANDLE file, std::wstring& path);
 
+// ERROR_SUCCESS when the file's own path is expected (compared as the file system compares names, without
+// regard to case): the file was opened as itself, not through a link a file system followed.
+// ERROR_CANT_ACCESS_FILE when it is another.
+DWORD checkFinalPath(HANDLE file, const std::wstring& expected);
+
 // ERROR_SUCCESS when the file is a plain file (not a directory, not a link) with exactly one name.
 DWORD checkPlainSingleFile(HANDLE file);
 

@@ -28,16 +28,6 @@ bool isPassing(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_DIR_NOT_EMPTY;
 }
 
-// ERROR_SUCCESS when child is open on the entry at expected itself, not on what a link there points to
-// (where the file system follows a link despite FILE_OPEN_REPARSE_POINT, the final path shows it).
-DWORD checkOpenedAsItself(HANDLE child, const std::wstring& expected) {
-    std::wstring actual;
-    if (const DWORD error = HandleFiles::finalPath(child, actual)) return error;
-    const bool same = CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
-                                           static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
-    return same ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
-}
-
 // Marks child for deletion; a read-only file loses that attribute first, as the file utilities do.
 DWORD markForDeletion(HANDLE child, const std::string& path, DWORD attributes) {
     DWORD error = HandleFiles::markForDeletion(child);
@@ -67,7 +57,8 @@ DWORD removeChild(HANDLE parent, const std::wstring& parentFinal, const HandleFi
         DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (folder ? FILE_LIST_DIRECTORY : 0);
     UniqueHandle child;
     DWORD error = HandleFiles::open(parent, entry.name, access, HandleFiles::kShareAll, FILE_OPEN, 0, child);
-    if (error == ERROR_SUCCESS) error = checkOpenedAsItself(child.get(), parentFinal + L"\\" + entry.name);
+    if (error == ERROR_SUCCESS)
+        error = HandleFiles::checkFinalPath(child.get(), parentFinal + L"\\" + entry.name);
     if (error == ERROR_SUCCESS && folder) {
         // What stays inside was reported there; the folder then stays without a report of its own.
         if (const DWORD inner = removeChildren(child.get(), path, report)) return inner;
