@@ -38,14 +38,13 @@ constexpr const wchar_t* kAdminNoticeCaption = L"Execution Error";
 // CreateProcessW starts a longer one cut short instead of refusing it, as Windows does.
 constexpr std::size_t kLongestCommandLine = 32767 - 1;
 
-// A new, empty directory in the temporary directory that only administrators may use, and held. The
-// temporary directory is the one the process looked up once, the log's too; the unique name is reserved by
+// A new, empty directory in temp that only administrators may use, and held. The launcher passes the
+// temporary directory the process looked up once, the log's too; the unique name is reserved by
 // creating a file relative to it, which is deleted through its own handle so the directory can take its
 // place, created relative to it too. The user's own unelevated processes may delete children of their
 // temporary directory and re-point any link on the way to it; from here on the launcher acts only through
 // what it holds.
-std::unique_ptr<HeldDirectory> createSecureDirectory() {
-    const TempDirectory temp;
+std::unique_ptr<HeldDirectory> createSecureDirectory(const TempDirectory& temp) {
     const std::string path = temp.reserveName("zor", ".tmp");
     security::SecurityDescriptor descriptor{MessageBuilder(kSecureDirectoryAccess)};
     DWORD error = ERROR_SUCCESS;
@@ -139,7 +138,7 @@ int run() {
         kiteboot_test_hooks::atStart();
 #endif
         // Removes everything in it and itself on every road out, before anything it holds is released.
-        const std::unique_ptr<HeldDirectory> secure = createSecureDirectory();
+        const std::unique_ptr<HeldDirectory> secure = createSecureDirectory(TempDirectory());
 #ifdef KITEBOOT_TEST_HOOKS
         kiteboot_test_hooks::beforeExtraction(launcherPath);
 #endif

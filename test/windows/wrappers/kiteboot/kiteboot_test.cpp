@@ -17,16 +17,14 @@
 namespace {
 
 using testing_support::TempDir;
-using testing_support::TempOverride;
 
 // ---- createSecureDirectory and the check of what it holds
 
 TEST(CreateSecureDirectory, MakesAFreshZorDirectoryDirectlyInTemp) {
     TempDir temp("kbtemp");
-    TempOverride override(temp.path());
     testing_support::LogCapture log;
-    const std::unique_ptr<HeldDirectory> firstHeld = createSecureDirectory();
-    const std::unique_ptr<HeldDirectory> secondHeld = createSecureDirectory();
+    const std::unique_ptr<HeldDirectory> firstHeld = createSecureDirectory(TempDirectory(temp.path()));
+    const std::unique_ptr<HeldDirectory> secondHeld = createSecureDirectory(TempDirectory(temp.path()));
     const std::string first = firstHeld->path();
     const std::string second = secondHeld->path();
     const std::regex name(R"(zor-?\d+\.tmp)");
@@ -49,10 +47,9 @@ TEST(CreateSecureDirectory, MakesAFreshZorDirectoryDirectlyInTemp) {
 
 TEST(CreateSecureDirectory, FailsWhenTheTemporaryDirectoryIsMissing) {
     TempDir temp("kbtemp");
-    TempOverride override(temp / "missing");
     testing_support::LogCapture log;
     try {
-        createSecureDirectory();
+        createSecureDirectory(TempDirectory(temp / "missing"));
         FAIL() << "no exception";
     } catch (const std::runtime_error& error) {
         EXPECT_NE(
@@ -83,10 +80,9 @@ TEST(SecureDirectoryCheck, ThePayloadAlonePassesAnythingBesideItFails) {
          [](const std::string& d) { testing_support::writeFile(d + "\\setup.exe.tmp", ""); }},
     };
     TempDir temp("kbtemp");
-    TempOverride override(temp.path());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::unique_ptr<HeldDirectory> secure = createSecureDirectory();
+        const std::unique_ptr<HeldDirectory> secure = createSecureDirectory(TempDirectory(temp.path()));
         const HANDLE payload = secure->saveFile("setup.exe", [](std::ostream& out) { out << "MZ"; });
         c.add(secure->path());
         EXPECT_EQ(secure->holdsOnly(payload), std::string(c.what) == "nothing");
