@@ -420,27 +420,37 @@ def write_failure_test(payload):
           "... the earlier output is kept byte for byte, and no temporary file is left")
 
 
+def interrupt_while_writing(command, directory, number):
+    """Starts the command, sends the signal once the temporary output has bytes; whether it was writing, and
+    the exit status."""
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    writing = False
+    deadline = time.monotonic() + 60
+    while not writing and process.poll() is None and time.monotonic() < deadline:
+        temporary = [os.path.join(directory, n) for n in os.listdir(directory) if n.endswith(".tmp")]
+        writing = any(os.path.getsize(t) > 0 for t in temporary if os.path.exists(t))
+        time.sleep(0.002)
+    process.send_signal(number)
+    return writing, process.wait(timeout=60)
+
+
 def interruption_tests(payload):
     """SIGINT, SIGTERM and SIGHUP during the write remove the temporary file, and the program dies of the
-    signal, so its caller sees it."""
+    signal, so its caller sees it. Wine turns SIGINT into Ctrl+C for the Windows program, which ends with
+    the status of Ctrl+C (STATUS_CONTROL_C_EXIT; its low byte is what Wine's process exits with)."""
     directory = os.path.join(WORK, "interrupted")
     os.makedirs(directory)
     output = os.path.join(directory, "setup.exe")
-    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+    native = [S["native"], "--payload", payload, "--output", output, "--stub", S["stub"]]
+    windows = [S["wine_run"], S["windows"], *(windows_path(a) if a.startswith("/") else a for a in native[1:])]
+    for name, command, number, expected in [("SIGINT", native, signal.SIGINT, -signal.SIGINT),
+                                            ("SIGTERM", native, signal.SIGTERM, -signal.SIGTERM),
+                                            ("SIGHUP", native, signal.SIGHUP, -signal.SIGHUP),
+                                            ("Windows program: Ctrl+C", windows, signal.SIGINT, 0xC000013A & 0xFF)]:
         with open(output, "wb") as earlier:
             earlier.write(b"the vendor's earlier bootstrapper")
-        process = subprocess.Popen([S["native"], "--payload", payload, "--output", output, "--stub", S["stub"]],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        writing = False
-        deadline = time.monotonic() + 60
-        while not writing and process.poll() is None and time.monotonic() < deadline:
-            temporary = [os.path.join(directory, n) for n in os.listdir(directory) if n.endswith(".tmp")]
-            writing = any(os.path.getsize(t) > 0 for t in temporary if os.path.exists(t))
-            time.sleep(0.002)
-        process.send_signal(number)
-        status = process.wait(timeout=60)
-        name = signal.Signals(number).name
-        check(writing and status == -number, f"{name} while writing: the program dies of it ({status})")
+        writing, status = interrupt_while_writing(command, directory, number)
+        check(writing and status == expected, f"{name} while writing: the program dies of it ({status})")
         check(os.listdir(directory) == ["setup.exe"] and kept(output, b"the vendor's earlier bootstrapper"),
               f"{name}: no temporary file is left, the earlier output is kept {os.listdir(directory)}")
 
