@@ -239,6 +239,13 @@ def non_ascii_paths_test():
     same = os.path.exists(windows) and os.path.exists(native) and read(windows) == read(native)
     check(same and os.listdir(os.path.dirname(windows)) == [os.path.basename(windows)],
           "... the same bytes, and nothing else beside the output")
+    # Where Windows does not grant the UTF-8 code page, these names are outside the process code page.
+    legacy = os.path.join(WORK, "legacy-code-page", "Установка 中文 é.exe")
+    os.makedirs(os.path.dirname(legacy))
+    c = windows_wrap(S["windows_legacy_code_page"], "--payload", payload, "--output", legacy, "--stub", stub,
+                     "--icon", icon)
+    check(c.returncode == 0 and os.path.exists(legacy) and os.path.exists(native) and read(legacy) == read(native),
+          f"... and the same bytes from the Windows program without the UTF-8 code page {c.stderr}")
 
 
 def wrap_tests():
