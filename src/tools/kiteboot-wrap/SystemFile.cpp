@@ -1,6 +1,7 @@
 #include "SystemFile.h"
 
 #include <cerrno>
+#include <cstdint>
 
 #ifdef _WIN32
 #include <fcntl.h>
