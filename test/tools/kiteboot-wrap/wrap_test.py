@@ -274,6 +274,21 @@ def wrap_tests():
             check_runs(name, signed)
 
 
+def check_refused(host, wrap, table, files, output):
+    """Each row's arguments are refused with its message; nothing is left beside the output, no input changed."""
+    for arguments, message in table:
+        if "--stub" not in arguments:
+            arguments = arguments + ["--stub", S["stub"]]
+        if "--output" not in arguments:
+            arguments = arguments + ["--output", output]
+        before = snapshot(files)
+        result = wrap(*arguments)
+        left = os.listdir(os.path.dirname(output))
+        check(result.returncode != 0 and f"kiteboot-wrap: {message}\n" in result.stderr and not left
+              and snapshot(files) == before,
+              f"{host}refused, nothing left or changed: {message[:300]!r} {'' if message in result.stderr else result.stderr[:600]}")
+
+
 def bad_input_tests():
     files = os.path.join(WORK, "files")
     subprocess.run([sys.executable, S["make_fixtures"], files, S["payloads"]["demo"]], check=True)
@@ -349,22 +364,12 @@ def bad_input_tests():
         table.append((["--payload", stub, "--stub", S["payloads"]["nsis"]], f"stub '{S['payloads']['nsis']}' {not_kiteboot}"))
     output = os.path.join(WORK, "bad", "setup.exe")
     os.makedirs(os.path.dirname(output), exist_ok=True)
-    for arguments, message in table:
-        if "--stub" not in arguments:
-            arguments = arguments + ["--stub", S["stub"]]
-        if "--output" not in arguments:
-            arguments = arguments + ["--output", output]
-        before = snapshot(files)
-        result = native_wrap(*arguments)
-        left = os.listdir(os.path.dirname(output))
-        check(result.returncode != 0 and f"kiteboot-wrap: {message}\n" in result.stderr and not left
-              and snapshot(files) == before,
-              f"refused, nothing left or changed: {message[:300]!r} {result.stderr[:600] if message not in result.stderr else ''}")
+    check_refused("", native_wrap, table, files, output)
     # Every problem at once.
     result = native_wrap("--payload", f("i386.exe"), "--icon", f("cursor.cur"), "--version", "1", "--output", output,
                          "--stub", S["stub"])
     check(result.returncode == 1 and result.stderr.count("kiteboot-wrap: ") == 3, "three problems, three lines")
-    windows_bad_input_tests(files, good, os.path.dirname(output))
+    windows_bad_input_tests(files, good, output)
     big = os.path.join(WORK, "big.exe")
     with open(big, "wb") as padded:  # a payload that takes a while to copy
         padded.write(read(good))
@@ -374,13 +379,12 @@ def bad_input_tests():
     interruption_tests(big)
 
 
-def windows_bad_input_tests(files, good, empty):
+def windows_bad_input_tests(files, good, output):
     """The Windows program knows a file by its identity and a directory from a file, under names outside ASCII."""
     f = lambda n: os.path.join(files, n)  # noqa: E731
     payload = f("Установщик 中文.exe")
     shutil.copy(good, payload)
     os.link(payload, f("Ссылка 链接.exe"))
-    output = os.path.join(empty, "setup.exe")
     w = windows_path
     table = [
         (["--payload", payload, "--output", f("Ссылка 链接.exe")],
@@ -396,15 +400,7 @@ def windows_bad_input_tests(files, good, empty):
         table.append((["--payload", payload, "--stub", installer],
                       f"stub '{w(installer)}' is not a kiteboot stub (it lacks the mark kiteboot-stub.exe carries): "
                       "--stub takes kiteboot-stub.exe, --payload the installer"))
-    for arguments, message in table:
-        if "--stub" not in arguments:
-            arguments = arguments + ["--stub", S["stub"]]
-        if "--output" not in arguments:
-            arguments = arguments + ["--output", output]
-        before = snapshot(files)
-        result = windows_wrap(S["windows"], *arguments)
-        check(result.returncode == 1 and f"kiteboot-wrap: {message}\n" in result.stderr and not os.listdir(empty)
-              and snapshot(files) == before, f"Windows program: refused, nothing left or changed: {message!r} {result.stderr}")
+    check_refused("Windows program: ", lambda *a: windows_wrap(S["windows"], *a), table, files, output)
 
 
 def write_failure_test(payload):
