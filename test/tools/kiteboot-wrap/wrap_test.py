@@ -377,6 +377,7 @@ def bad_input_tests():
             padded.write(bytes(1 << 20))
     write_failure_test(big)
     interruption_tests(big)
+    os.remove(big)
 
 
 def windows_bad_input_tests(files, good, output):
