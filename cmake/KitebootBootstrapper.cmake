@@ -84,13 +84,15 @@ function(_kiteboot_write_if_changed file text)
 endfunction()
 
 # The resource script of a stub's branding: manifest, icon group 101 and version information, all in
-# language 1033 (English, United States). kiteboot-wrap replaces the icon and the version information.
+# language 1033 (English, United States), and the stub's mark, which kiteboot-wrap checks before it
+# writes from a stub (src/tools/kiteboot-wrap/StubMark.h). kiteboot-wrap replaces the icon and the version
+# information.
 function(_kiteboot_resource_script result manifest icon version strings)
     string(REPLACE "." "," numbers "${version}")
     set(rc "#pragma code_page(65001)\nLANGUAGE 9, 1\n\n")
     _kiteboot_rc_string("${manifest}" manifest_literal)
     _kiteboot_rc_string("${icon}" icon_literal)
-    string(APPEND rc "1 24 ${manifest_literal}\n101 ICON ${icon_literal}\n\n")
+    string(APPEND rc "1 24 ${manifest_literal}\n101 ICON ${icon_literal}\n1 KITEBOOT { \"kiteboot stub 1\" }\n\n")
     string(APPEND rc "1 VERSIONINFO\nFILEVERSION ${numbers}\nPRODUCTVERSION ${numbers}\n"
                      "FILEFLAGSMASK 0x3f\nFILEFLAGS 0x0\nFILEOS 0x40004\nFILETYPE 0x1\nFILESUBTYPE 0x0\n"
                      "BEGIN\n    BLOCK \"StringFileInfo\"\n    BEGIN\n        BLOCK \"040904b0\"\n        BEGIN\n")

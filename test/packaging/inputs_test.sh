@@ -122,6 +122,9 @@ expect_configure_error icon_no_images \
 expect_configure_error icon_cut_short \
     "$context icon '$files/cut-short.ico' is not a valid .ico file: image 2 of 2 lies outside the file" \
     -- PAYLOAD "$good" ICON "$files/cut-short.ico"
+expect_configure_error icon_zero_size \
+    "$context icon '$files/zero-size.ico' is not a valid .ico file: image 2 of 2 is empty (its size is 0)" \
+    -- PAYLOAD "$good" ICON "$files/zero-size.ico"
 expect_configure_error icon_garbage \
     "$context icon '$files/garbage.ico' is not a valid .ico file: image 1 of 1 is neither a bitmap nor a PNG" \
     -- PAYLOAD "$good" ICON "$files/garbage.ico"

@@ -73,6 +73,8 @@ def main(output, executable):
         # The second image is said to start where the file has already ended.
         "cut-short.ico": icon([(16, len(good_image), 38), (32, 4096, 38 + len(good_image))], [good_image]),
         "garbage.ico": icon([(16, 64, 22)], [b"\xff" * 64]),
+        # The second image's directory entry says it has no bytes.
+        "zero-size.ico": icon([(16, len(good_image), 38), (32, 0, 38 + len(good_image))], [good_image]),
     }
     os.makedirs(output, exist_ok=True)
     for name, content in files.items():

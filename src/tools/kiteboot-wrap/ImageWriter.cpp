@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "Interruption.h"
 #include "PeChecksum.h"
 #include "WrapError.h"
 
@@ -38,7 +37,6 @@ private:
 void streamPayload(SummingWriter& writer, InputFile& payload, std::uint64_t size) {
     const auto buffer = std::make_unique<std::uint8_t[]>(streamBufferSize);
     while (size > 0) {
-        stopIfInterrupted();
         const std::size_t want = size < streamBufferSize ? static_cast<std::size_t>(size) : streamBufferSize;
         const std::size_t got = payload.readNext(buffer.get(), want);
         if (got == 0) throw WrapError("the payload became shorter while it was read");

@@ -14,7 +14,7 @@ namespace wrap {
 constexpr std::size_t streamBufferSize = 1 << 20;
 
 // payload supplies the resource section's streamed bytes (exactly resources.streamedSize of them).
-// Throws WrapError on a failed read or write, when the payload's size changed, and when interrupted.
+// Throws WrapError on a failed read or write and when the payload's size changed.
 void writeImage(const ImagePlan& plan, const PeImage& stub, const ResourceSection& resources,
                 InputFile& payload, OutputFile& out);
 

@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "FilePath.h"
 #include "InputFile.h"
 #include "PeImage.h"
+#include "Stub.h"
 #include "Utf16.h"
 #include "WrapError.h"
 
@@ -27,15 +29,34 @@ std::string hexNumber(unsigned value) {
     return text;
 }
 
+// Why an image of an icon's directory has too few bytes for its header.
+std::string imageSizeProblem(std::uint64_t bytes) {
+    if (bytes == 0) return " is empty (its size is 0)";
+    return " has " + std::to_string(bytes) + " bytes, too few for a bitmap or a PNG";
+}
+
+// "000001" is the number 1.
+std::string withoutLeadingZeros(const std::string& digits) {
+    const std::size_t first = digits.find_first_not_of('0');
+    return first == std::string::npos ? "0" : digits.substr(first);
+}
+
 using ContentCheck = std::string (*)(const std::string&, std::uint64_t, const ReadAt&);
 
-std::string fileProblem(const std::string& kind, const std::string& file, ContentCheck content) {
+// Exists, is a file and is not empty: then size is its size.
+std::string presenceProblem(const std::string& kind, const std::string& file, std::uint64_t& size) {
     std::error_code error;
-    const auto status = std::filesystem::status(file, error);
+    const auto status = std::filesystem::status(filePath(file), error);
     if (!std::filesystem::exists(status)) return quoted(kind, file) + " does not exist";
     if (std::filesystem::is_directory(status)) return quoted(kind, file) + " is a directory, not a file";
-    const std::uint64_t size = std::filesystem::file_size(file, error);
+    size = std::filesystem::file_size(filePath(file), error);
     if (error || size == 0) return quoted(kind, file) + " is empty";
+    return "";
+}
+
+std::string fileProblem(const std::string& kind, const std::string& file, ContentCheck content) {
+    std::uint64_t size = 0;
+    if (std::string problem = presenceProblem(kind, file, size); !problem.empty()) return problem;
     try {
         InputFile input(file);
         return content(file, size, [&input](std::uint64_t offset, std::size_t count) {
@@ -92,7 +113,8 @@ std::string iconContentProblem(const std::string& file, std::uint64_t size, cons
         const std::uint64_t bytes = getU32(entry + 8);
         const std::uint64_t offset = getU32(entry + 12);
         const std::string image = "image " + std::to_string(index + 1) + " of " + std::to_string(count);
-        if (bytes < 8 || offset < directorySize || offset + bytes > size)
+        if (bytes < 8) return invalid + image + imageSizeProblem(bytes);
+        if (offset < directorySize || offset + bytes > size)
             return invalid + image + " lies outside the file";
         const Bytes start = read(offset, 8);
         const Bytes png = {0x89, 'P', 'N', 'G', 0x0d, 0x0a, 0x1a, 0x0a};
@@ -120,6 +142,33 @@ std::string iconProblem(const std::string& file) {
     return fileProblem("icon", file, iconContentProblem);
 }
 
+std::string stubProblem(const std::string& file) {
+    std::uint64_t size = 0;
+    if (std::string problem = presenceProblem("stub", file, size); !problem.empty()) return problem;
+    try {
+        return stubResourcesProblem(file, readStub(file).resources);
+    } catch (const WrapError& error) {
+        return error.what();
+    }
+}
+
+std::string outputProblem(const std::string& file) {
+    const std::filesystem::path path = filePath(file);
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return quoted("--output", file) + " is a directory; --output names the bootstrapper's file";
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    if (!std::filesystem::is_directory(folder, error))
+        return quoted("--output", file) + " is in a directory that does not exist";
+    return "";
+}
+
+std::string sameFileProblem(const std::string& output, const std::string& kind, const std::string& file) {
+    if (!sameFile(output, file)) return "";
+    return quoted("--output", output) + " is the " + kind + " '" + file + "'" +
+           ": the bootstrapper must be written to a file of its own";
+}
+
 std::string versionProblem(const std::string& option, const std::string& version) {
     const std::string named = quoted(option, version);
     const std::string notFour = named + " is not four numbers separated by dots (like 1.2.3.4)";
@@ -131,7 +180,7 @@ std::string versionProblem(const std::string& option, const std::string& version
         const std::string part =
             version.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
         if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos) return notFour;
-        if (part.size() > 5 || std::stoul(part) > 65535) tooBig = true;
+        if (withoutLeadingZeros(part).size() > 5 || std::stoul(part) > 65535) tooBig = true;
         ++numbers;
         if (dot == std::string::npos) break;
         start = dot + 1;

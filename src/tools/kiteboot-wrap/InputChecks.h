@@ -28,7 +28,18 @@ std::string iconBytesProblem(const std::string& file, const Bytes& ico);
 std::string payloadProblem(const std::string& file);
 std::string iconProblem(const std::string& file);
 
-// Four numbers from 0 to 65535 separated by dots; option names the input in the sentence.
+// The stub: a file (checked as payloadProblem checks), a Windows executable kiteboot-wrap can write from,
+// and a kiteboot stub (stubResourcesProblem).
+std::string stubProblem(const std::string& file);
+
+// The output's path names a file to write (not a directory) in a directory that exists.
+std::string outputProblem(const std::string& file);
+// The output would replace an input: the same file, whatever the spelling of either path. kind ("payload",
+// "stub", "icon") names the input.
+std::string sameFileProblem(const std::string& output, const std::string& kind, const std::string& file);
+
+// Four numbers from 0 to 65535 (leading zeros allowed) separated by dots; option names the input in the
+// sentence.
 std::string versionProblem(const std::string& option, const std::string& version);
 // A text of the version resource: UTF-8 without line breaks or tabs.
 std::string textProblem(const std::string& option, const std::string& text);

@@ -2,11 +2,12 @@
 
 #include <iterator>
 
+#include "FilePath.h"
 #include "WrapError.h"
 
 namespace wrap {
 
-InputFile::InputFile(const std::string& path) : path_(path), stream_(path, std::ios::binary) {
+InputFile::InputFile(const std::string& path) : path_(path), stream_(filePath(path), std::ios::binary) {
     if (!stream_) throw WrapError("cannot open '" + path + "' for reading");
 }
 

@@ -1,28 +1,114 @@
 #include "Interruption.h"
 
-#include <csignal>
+#include <atomic>
 
-#include "WrapError.h"
+#ifdef _WIN32
+#include <mutex>
+
+#include "../../common/windows/WinHeaders.h"
+#else
+#include <csignal>
+#include <unistd.h>
+#endif
 
 namespace wrap {
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+// Set and read only while interruptions are deferred or from the handler, so the handler never sees the
+// path half changed. The handler only reads the name's characters and removes the file by it.
+std::filesystem::path removedName;
+std::atomic<bool> removing{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void noteInterruption(int) {
-    interrupted = 1;
+}  // namespace
+
+void removeOnInterruption(const std::filesystem::path& file) {
+    removedName = file;
+    removing = true;
+}
+
+void keepOnInterruption() {
+    removing = false;
+}
+
+#ifdef _WIN32
+
+namespace {
+
+std::mutex handlerLock;  // held by the handler's thread, or by the main thread while deferring
+
+// Runs on a thread of its own. The file was opened with FILE_SHARE_DELETE, so it can be deleted while
+// the main thread still writes it; it goes when the process ends, with the exit status of Ctrl+C.
+BOOL WINAPI onConsoleEvent(DWORD) {
+    handlerLock.lock();
+    if (removing) DeleteFileW(removedName.c_str());
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+    return TRUE;
 }
 
 }  // namespace
 
 void catchInterruptions() {
-    std::signal(SIGINT, noteInterruption);
-    std::signal(SIGTERM, noteInterruption);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
-void stopIfInterrupted() {
-    if (interrupted) throw WrapError("interrupted; no output was written");
+InterruptionsDeferred::InterruptionsDeferred() {
+    handlerLock.lock();
 }
+
+InterruptionsDeferred::~InterruptionsDeferred() {
+    handlerLock.unlock();
+}
+
+#else
+
+namespace {
+
+constexpr int caught[] = {SIGINT, SIGHUP, SIGTERM};
+
+sigset_t caughtSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : caught)
+        sigaddset(&set, signal);
+    return set;
+}
+
+// Only async-signal-safe calls: unlink, sigaction, raise. The signal stays blocked until the handler
+// returns, and then ends the program with its default action.
+extern "C" void onSignal(int signal) {
+    if (removing) unlink(removedName.c_str());
+    struct sigaction original = {};
+    original.sa_handler = SIG_DFL;
+    sigaction(signal, &original, nullptr);
+    raise(signal);
+}
+
+sigset_t deferredMask;
+
+}  // namespace
+
+void catchInterruptions() {
+    struct sigaction handler = {};
+    handler.sa_handler = onSignal;
+    handler.sa_mask = caughtSet();  // one handler at a time
+    for (int signal : caught) {
+        struct sigaction previous = {};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+            sigaction(signal, &handler, nullptr);
+    }
+}
+
+InterruptionsDeferred::InterruptionsDeferred() {
+    const sigset_t set = caughtSet();
+    sigprocmask(SIG_BLOCK, &set, &deferredMask);
+}
+
+InterruptionsDeferred::~InterruptionsDeferred() {
+    sigprocmask(SIG_SETMASK, &deferredMask, nullptr);
+}
+
+#endif
 
 }  // namespace wrap

@@ -1,11 +1,14 @@
 #include "OutputFile.h"
 
 #include <cerrno>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <system_error>
 
+#include "FilePath.h"
+#include "Interruption.h"
+#include "SystemFile.h"
 #include "WrapError.h"
 
 namespace wrap {
@@ -24,21 +27,29 @@ std::string OutputFile::temporaryName(const std::string& path, std::uint32_t att
 
 OutputFile::OutputFile(const std::string& path) : path_(path) {
     std::random_device random;
-    for (std::uint32_t i = 0; i < attempts && !file_; ++i) {
+    NewFile created;
+    for (std::uint32_t i = 0; i < attempts; ++i) {
         temporary_ = temporaryName(path, random());
-        // "x": a new file only, never one that exists.
-        file_.reset(std::fopen(temporary_.c_str(), "wbx"));
-        if (!file_ && errno != EEXIST) break;
+        const InterruptionsDeferred deferred;
+        created = createNewFile(filePath(temporary_));
+        if (created.file) {
+            removeOnInterruption(filePath(temporary_));
+            break;
+        }
+        if (!created.nameTaken) break;
     }
-    if (!file_)
-        throw WrapError("cannot create '" + temporary_ + "' beside the output: " + std::strerror(errno));
+    if (!created.file)
+        throw WrapError("cannot create '" + temporary_ + "' beside the output: " + created.error.message());
+    file_.reset(created.file);
 }
 
 OutputFile::~OutputFile() {
     if (committed_) return;
     file_.reset();
+    const InterruptionsDeferred deferred;
     std::error_code ignored;
-    std::filesystem::remove(temporary_, ignored);
+    std::filesystem::remove(filePath(temporary_), ignored);
+    keepOnInterruption();
 }
 
 void OutputFile::failWrite() const {
@@ -58,17 +69,25 @@ void OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::
 }
 
 void OutputFile::commit() {
-    std::FILE* file = file_.release();
-    if (std::fclose(file) != 0) failWrite();
+    // On the disk before it takes the output's name: after a crash of the system the name holds either the
+    // earlier file or the whole new one.
+    if (!flushToDisk(file_.get())) failWrite();
+    if (std::fclose(file_.release()) != 0) failWrite();
     std::error_code error;
     // Executable where the file system records it, as a linked program is.
-    std::filesystem::permissions(temporary_,
+    std::filesystem::permissions(filePath(temporary_),
                                  std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec |
                                      std::filesystem::perms::others_exec,
                                  std::filesystem::perm_options::add, error);
-    std::filesystem::rename(temporary_, path_, error);
+    {
+        const InterruptionsDeferred deferred;
+        std::filesystem::rename(filePath(temporary_), filePath(path_), error);
+        if (!error) {
+            keepOnInterruption();
+            committed_ = true;
+        }
+    }
     if (error) throw WrapError("cannot rename '" + temporary_ + "' to '" + path_ + "': " + error.message());
-    committed_ = true;
 }
 
 }  // namespace wrap

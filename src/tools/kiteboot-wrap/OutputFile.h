@@ -1,5 +1,6 @@
 // The bootstrapper's file, written under a temporary name beside it and renamed into place only when it is
-// complete: a failed or interrupted run never leaves a half-written file at the output path.
+// complete: a failed or interrupted run never leaves a half-written file at the output path, and the
+// temporary file is removed on every road out (an interruption's handler removes it by its name).
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,7 @@ public:
     void overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
     std::uint64_t position() const { return position_; }
 
-    // Closes the file and renames it to the output path, replacing a file there.
+    // Flushes the file to the disk, closes it and renames it to the output path, replacing a file there.
     void commit();
 
     // The temporary name beside path that attempt number `attempt` uses.

@@ -5,6 +5,8 @@
 #include <system_error>
 #include <vector>
 
+#include "FilePath.h"
+
 namespace wrap {
 
 namespace {
@@ -24,18 +26,18 @@ bool isFile(const fs::path& path) {
 
 // The directory the program was started from.
 fs::path programDirectory(const std::string& program) {
-    const fs::path path(program);
+    const fs::path path = filePath(program);
     if (path.has_parent_path()) return path.parent_path();
     std::vector<fs::path> directories = {fs::path(".")};
     const char* list = std::getenv("PATH");
     for (std::string rest = list ? list : ""; !rest.empty();) {
         const std::size_t separator = rest.find(pathListSeparator);
-        directories.emplace_back(rest.substr(0, separator));
+        directories.push_back(filePath(rest.substr(0, separator)));
         rest = separator == std::string::npos ? "" : rest.substr(separator + 1);
     }
     for (const fs::path& directory : directories)
         for (const char* suffix : {"", ".exe"})
-            if (isFile(directory / (program + suffix))) return directory;
+            if (isFile(directory / filePath(program + suffix))) return directory;
     return {};
 }
 
@@ -45,7 +47,7 @@ std::string findDefaultStub(const std::string& program) {
     const fs::path directory = programDirectory(program);
     for (const fs::path& candidate :
          {directory / stubFileName, directory / ".." / "share" / "kiteboot" / stubFileName})
-        if (isFile(candidate)) return candidate.string();
+        if (isFile(candidate)) return pathText(candidate);
     return "";
 }
 

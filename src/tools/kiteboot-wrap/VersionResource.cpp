@@ -1,6 +1,7 @@
 #include "VersionResource.h"
 
 #include "Utf16.h"
+#include "WrapError.h"
 
 namespace wrap {
 
@@ -16,7 +17,8 @@ void appendText(Bytes& out, const std::u16string& text) {
 }
 
 // One node of the version tree: length, value length, type, key, then (4-byte aligned) value and children.
-// A node's length ends with its last byte; the padding before each child belongs to the parent.
+// A node's length ends with its last byte; the padding before each child belongs to the parent. A length
+// above the limit is cut to 16 bits here; versionResource refuses the result.
 class Node {
 public:
     Node(Bytes& out, const std::u16string& key, std::uint16_t valueLength, std::uint16_t type)
@@ -46,20 +48,7 @@ void appendFixedInfo(Bytes& out, const std::array<std::uint16_t, 4>& n) {
         appendU32(out, value);
 }
 
-}  // namespace
-
-std::array<std::uint16_t, 4> versionNumbers(const std::string& version) {
-    std::array<std::uint16_t, 4> numbers{};
-    std::size_t start = 0;
-    for (auto& number : numbers) {
-        const std::size_t dot = version.find('.', start);
-        number = static_cast<std::uint16_t>(std::stoul(version.substr(start, dot - start)));
-        start = dot + 1;
-    }
-    return numbers;
-}
-
-Bytes versionResource(const VersionFields& fields) {
+Bytes layOut(const VersionFields& fields) {
     Bytes out;
     Node root(out, u"VS_VERSION_INFO", 52, binaryValue);
     appendFixedInfo(out, fields.numbers);
@@ -84,6 +73,31 @@ Bytes versionResource(const VersionFields& fields) {
     varInfo.close();
     root.close();
     return out;
+}
+
+}  // namespace
+
+std::array<std::uint16_t, 4> versionNumbers(const std::string& version) {
+    std::array<std::uint16_t, 4> numbers{};
+    std::size_t start = 0;
+    for (auto& number : numbers) {
+        const std::size_t dot = version.find('.', start);
+        number = static_cast<std::uint16_t>(std::stoul(version.substr(start, dot - start)));
+        start = dot + 1;
+    }
+    return numbers;
+}
+
+std::size_t versionResourceSize(const VersionFields& fields) {
+    return layOut(fields).size();
+}
+
+Bytes versionResource(const VersionFields& fields) {
+    Bytes resource = layOut(fields);
+    if (resource.size() > versionResourceLimit)
+        throw WrapError("the version resource would take " + std::to_string(resource.size()) +
+                        " bytes, more than its " + std::to_string(versionResourceLimit));
+    return resource;
 }
 
 }  // namespace wrap

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -22,6 +23,14 @@ struct VersionFields {
 // The four numbers of a version text already checked by versionProblem.
 std::array<std::uint16_t, 4> versionNumbers(const std::string& version);
 
+// The most bytes a version resource can take: each node's length is a 16-bit number, the whole
+// resource's that of its root.
+constexpr std::size_t versionResourceLimit = 65535;
+
+// The number of bytes versionResource(fields) takes, also when it is more than the limit.
+std::size_t versionResourceSize(const VersionFields& fields);
+
+// Throws WrapError when the fields take more than versionResourceLimit.
 Bytes versionResource(const VersionFields& fields);
 
 }  // namespace wrap

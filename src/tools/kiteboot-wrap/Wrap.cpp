@@ -1,8 +1,11 @@
 #include "Wrap.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
+#include "FilePath.h"
 #include "IconFile.h"
 #include "ImagePlan.h"
 #include "ImageWriter.h"
@@ -11,6 +14,7 @@
 #include "OutputFile.h"
 #include "PeImage.h"
 #include "ResourceSection.h"
+#include "Stub.h"
 #include "WrapError.h"
 
 namespace wrap {
@@ -27,6 +31,34 @@ bool endsWithExe(const std::string& name) {
     for (char& c : extension)
         c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     return extension == ".exe";
+}
+
+// Characters, not bytes, as the vendor counts them.
+std::size_t characters(const std::string& utf8) {
+    return static_cast<std::size_t>(std::count_if(
+        utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xc0) != 0x80; }));
+}
+
+// The option whose text is the longest, and that text's length in characters.
+std::pair<std::string, std::size_t> longestText(const WrapOptions& options) {
+    std::pair<std::string, std::size_t> longest{"--output's file name",
+                                                characters(fileNameOf(options.output))};
+    for (const auto& [option, text] :
+         {std::pair<const char*, const std::string&>{"--company", options.company},
+          {"--product", options.product},
+          {"--description", options.description},
+          {"--copyright", options.copyright}})
+        if (characters(text) > longest.second) longest = {option, characters(text)};
+    return longest;
+}
+
+std::string versionSizeProblem(const WrapOptions& options) {
+    const std::size_t size = versionResourceSize(versionFields(options));
+    if (size <= versionResourceLimit) return "";
+    const auto [option, length] = longestText(options);
+    return "the texts are too long for the version information: it would take " + std::to_string(size) +
+           " bytes, and Windows' version resource holds at most " + std::to_string(versionResourceLimit) +
+           " (the longest text is " + option + ", " + std::to_string(length) + " characters)";
 }
 
 }  // namespace
@@ -53,18 +85,27 @@ std::vector<std::string> inputProblems(const WrapOptions& options) {
         note(problems, textProblem("--output", fileNameOf(options.output)));
         if (fileNameOf(options.output).empty())
             problems.push_back("--output '" + options.output + "' names no file");
+        else
+            note(problems, outputProblem(options.output));
     }
     if (!options.icon.empty()) note(problems, iconProblem(options.icon));
-    if (options.stub.empty()) {
+    if (options.stub.empty())
         problems.push_back("no stub: kiteboot-stub.exe is not beside kiteboot-wrap; give --stub");
-    } else if (std::error_code error; !std::filesystem::is_regular_file(options.stub, error)) {
-        problems.push_back("stub '" + options.stub + "' does not exist");
-    }
+    else
+        note(problems, stubProblem(options.stub));
+    const std::size_t beforeTexts = problems.size();
     note(problems, versionProblem("--version", options.version));
     note(problems, textProblem("--company", options.company));
     note(problems, textProblem("--product", options.product));
     note(problems, textProblem("--description", options.description));
     note(problems, textProblem("--copyright", options.copyright));
+    if (problems.size() == beforeTexts && !options.output.empty())
+        note(problems, versionSizeProblem(options));
+    if (!options.output.empty()) {
+        note(problems, sameFileProblem(options.output, "payload", options.payload));
+        note(problems, sameFileProblem(options.output, "stub", options.stub));
+        note(problems, sameFileProblem(options.output, "icon", options.icon));
+    }
     return problems;
 }
 
@@ -100,15 +141,17 @@ void editResources(ResourceList& resources, std::uint64_t payloadSize, const Byt
 }
 
 void wrapInstaller(const WrapOptions& options) {
-    const PeImage stub = readPeImage(InputFile::readWhole(options.stub), options.stub);
+    Stub read = readStub(options.stub);
+    // Checked again as read, as the icon is: the file may have changed since it was checked.
+    const std::string stubChanged = stubResourcesProblem(options.stub, read.resources);
+    if (!stubChanged.empty()) throw WrapError(stubChanged);
+    const PeImage& stub = read.image;
     const SectionHeader& stubResources = stub.sections[stub.resourceSection];
-    ResourceList resources = readResourceSection(stub.sectionBytes(stub.resourceSection),
-                                                 stubResources.virtualAddress, options.stub);
+    ResourceList resources = std::move(read.resources);
 
     InputFile payload(options.payload);
-    const std::uint64_t payloadSize = std::filesystem::file_size(options.payload);
+    const std::uint64_t payloadSize = std::filesystem::file_size(filePath(options.payload));
     const Bytes ico = options.icon.empty() ? Bytes() : InputFile::readWhole(options.icon);
-    // Checked again as read: the file may have changed since it was checked.
     const std::string iconChanged = ico.empty() ? "" : iconBytesProblem(options.icon, ico);
     if (!iconChanged.empty()) throw WrapError(iconChanged);
     editResources(resources, payloadSize, ico, versionFields(options));

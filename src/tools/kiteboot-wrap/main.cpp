@@ -1,10 +1,12 @@
 // kiteboot-wrap: makes a bootstrapper from the kiteboot stub and an installer, with no compiler.
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
+#include "FilePath.h"
 #include "Interruption.h"
 #include "StubLocation.h"
 #include "Wrap.h"
@@ -19,10 +21,8 @@ void report(const std::string& problem) {
     std::cerr << "kiteboot-wrap: " << problem << "\n";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+// arguments: UTF-8, after the program's own path.
+int run(const std::vector<std::string>& arguments, const std::string& program) {
     wrap::ParsedCommandLine parsed = wrap::parseCommandLine(arguments);
     if (parsed.help && parsed.errors.empty()) {
         std::cout << wrap::usageText();
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         return exitUsage;
     }
     wrap::WrapOptions& options = parsed.options;
-    if (options.stub.empty()) options.stub = wrap::findDefaultStub(argc > 0 ? argv[0] : "");
+    if (options.stub.empty()) options.stub = wrap::findDefaultStub(program);
     const std::vector<std::string> problems = wrap::inputProblems(options);
     for (const std::string& problem : problems)
         report(problem);
@@ -49,3 +49,27 @@ int main(int argc, char** argv) {
     }
     return exitWritten;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments as Windows keeps them, in UTF-16: the narrow ones are in the process code page, which is
+// UTF-8 only where Windows grants the manifest's request (Windows 10 1903 and later); elsewhere a name
+// outside the locale's code page would arrive as "?".
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        try {
+            arguments.push_back(wrap::pathText(std::filesystem::path(argv[i])));
+        } catch (const std::exception&) {
+            report("argument " + std::to_string(i) + " is not text (it holds half of a UTF-16 pair)");
+            return exitUsage;
+        }
+    }
+    return run(arguments, argc > 0 ? wrap::pathText(std::filesystem::path(argv[0])) : "");
+}
+#else
+int main(int argc, char** argv) {
+    return run(std::vector<std::string>(argv + 1, argv + argc), argc > 0 ? argv[0] : "");
+}
+#endif

@@ -99,6 +99,25 @@ TEST(ResourceSection, DamagedDirectoriesAreRefusedNotFollowed) {
     EXPECT_THROW(wrap::readResourceSection(section.head, 0x2000, "stub"), std::runtime_error);
 }
 
+TEST(VersionResource, TheLargestThatFitsItsLengthsIsWrittenWholeAndOneTextMoreIsRefused) {
+    const auto fields = [](std::size_t characters) {
+        return wrap::VersionFields{{1, 2, 3, 4}, {{"CompanyName", std::string(characters, 'c')}}};
+    };
+    // Each two characters more take four bytes more (the strings are 4-byte aligned).
+    std::size_t characters = (wrap::versionResourceLimit - wrap::versionResourceSize(fields(0))) / 2 - 4;
+    while (wrap::versionResourceSize(fields(characters + 1)) <= wrap::versionResourceLimit)
+        ++characters;
+    const Bytes largest = wrap::versionResource(fields(characters));
+    EXPECT_EQ(largest.size(), wrap::versionResourceSize(fields(characters)));
+    EXPECT_GT(largest.size(), wrap::versionResourceLimit - 4);
+    EXPECT_EQ(wrap::getU16(largest.data()), largest.size());
+    // The string's node follows the root's fixed part and the headers of StringFileInfo and its table.
+    EXPECT_EQ(wrap::getU16(&largest[152]), 32 + 2 * (characters + 1));
+    EXPECT_EQ(wrap::getU16(&largest[154]), characters + 1);
+    EXPECT_GT(wrap::versionResourceSize(fields(characters + 1)), wrap::versionResourceLimit);
+    EXPECT_THROW(wrap::versionResource(fields(characters + 1)), std::runtime_error);
+}
+
 TEST(VersionResource, LengthsCountTheTerminatingNullAndPaddingLiesBetweenNodes) {
     // Values of odd and even length, an empty one and one outside the basic plane.
     const wrap::VersionFields fields{{1, 2, 3, 4},

@@ -4,6 +4,8 @@
 
 #include "CommandLine.h"
 #include "InputChecks.h"
+#include "Stub.h"
+#include "StubMark.h"
 #include "Utf16.h"
 #include "Wrap.h"
 #include "WrapDefaults.h"
@@ -46,6 +48,8 @@ TEST(InputChecks, VersionsAreFourNumbersUpTo65535) {
         {"1.2.3.4", ""},
         {"0.0.0.0", ""},
         {"65535.65535.65535.65535", ""},
+        {"000001.2.3.00000", ""},  // leading zeros: the numbers 1 and 0
+        {"0000065536.1.1.1", "--version '0000065536.1.1.1' has a number above 65535"},
         {"1.2.3", "--version '1.2.3' is not four numbers separated by dots (like 1.2.3.4)"},
         {"1.2.3.4.5", "--version '1.2.3.4.5' is not four numbers separated by dots (like 1.2.3.4)"},
         {"1..3.4", "--version '1..3.4' is not four numbers separated by dots (like 1.2.3.4)"},
@@ -57,6 +61,7 @@ TEST(InputChecks, VersionsAreFourNumbersUpTo65535) {
     for (const auto& c : cases)
         EXPECT_EQ(wrap::versionProblem("--version", c.version), c.problem) << c.version;
     EXPECT_EQ(wrap::versionNumbers("65535.0.7.10"), (std::array<std::uint16_t, 4>{65535, 0, 7, 10}));
+    EXPECT_EQ(wrap::versionNumbers("000001.2.3.00000"), (std::array<std::uint16_t, 4>{1, 2, 3, 0}));
 }
 
 TEST(InputChecks, TextsAreUtf8WithoutLineBreaksOrTabs) {
@@ -75,6 +80,46 @@ TEST(InputChecks, TextsAreUtf8WithoutLineBreaksOrTabs) {
     for (const auto& c : cases)
         EXPECT_EQ(wrap::textProblem("--company", c.text), c.problem) << c.text;
     EXPECT_EQ(wrap::utf8ToUtf16("\xF0\x9F\x98\x80"), std::u16string(u"\U0001F600"));
+}
+
+wrap::Resource stubMark(std::string_view text, std::uint16_t name = wrap::stubMarkName) {
+    wrap::Resource mark = wrap::numberedResource(0, name, wrap::Bytes(text.begin(), text.end()));
+    mark.type.text = wrap::stubMarkType;
+    return mark;
+}
+
+TEST(InputChecks, OnlyAKitebootStubWithoutAnInstallerIsAStub) {
+    const std::string notKiteboot =
+        "stub 's.exe' is not a kiteboot stub (it lacks the mark kiteboot-stub.exe "
+        "carries): --stub takes kiteboot-stub.exe, --payload the installer";
+    const wrap::Resource manifest = wrap::numberedResource(24, 1, wrap::Bytes(3, 'm'));
+    wrap::Resource markNamedByText = stubMark(wrap::stubMarkText);
+    markNamedByText.name.text = u"STUB";
+    const struct {
+        const char* what;
+        wrap::ResourceList resources;
+        std::string problem;
+    } cases[] = {
+        {"the stub", {manifest, stubMark(wrap::stubMarkText)}, ""},
+        {"no mark", {manifest}, notKiteboot},
+        {"no resources", {}, notKiteboot},
+        {"the mark's type as a number", {wrap::numberedResource(0, 1, wrap::Bytes(15, 'k'))}, notKiteboot},
+        {"another name", {stubMark(wrap::stubMarkText, 2)}, notKiteboot},
+        {"a name of text", {markNamedByText}, notKiteboot},
+        {"another format",
+         {stubMark("kiteboot stub 2\n")},
+         "stub 's.exe' is a kiteboot stub of another format ('kiteboot stub 2?'): give the kiteboot-stub.exe "
+         "that came with this kiteboot-wrap"},
+        {"a bootstrapper",
+         {stubMark(wrap::stubMarkText), wrap::numberedResource(wrap::typeRcdata, wrap::payloadId)},
+         "stub 's.exe' is a bootstrapper that already carries an installer (resource RT_RCDATA 100), not the "
+         "stub: give kiteboot-stub.exe, and the installer itself as --payload"},
+        {"another RT_RCDATA",
+         {stubMark(wrap::stubMarkText), wrap::numberedResource(wrap::typeRcdata, 101)},
+         ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wrap::stubResourcesProblem("s.exe", c.resources), c.problem) << c.what;
 }
 
 TEST(Wrap, TheOutputNamesTheVersionResourcesFileNames) {

@@ -8,11 +8,15 @@ osslsigncode); the bootstrappers run under Wine; bad input is refused with its m
 Runs with Debian's python3, which has python3-pefile.
 """
 import glob
+import hashlib
 import json
 import os
+import resource
 import shutil
+import signal
 import subprocess
 import sys
+import time
 import warnings
 import zipfile
 
@@ -51,6 +55,10 @@ def read(path):
         return f.read()
 
 
+def kept(path, content):
+    return os.path.isfile(path) and read(path) == content
+
+
 VENDOR = ["--icon", S["vendor_icon"], "--version", "2.3.4.5", "--company", 'Vendor "Quoted" Corp',
           "--product", "Установщик 中文", "--description", "Vendor Product Setup (C:\\new\\tools)",
           "--copyright", "© 2026 Vendor Corp"]
@@ -58,6 +66,50 @@ VENDOR_STRINGS = {"CompanyName": 'Vendor "Quoted" Corp', "FileDescription": "Ven
                   "FileVersion": "2.3.4.5", "InternalName": "{name} setup", "LegalCopyright": "© 2026 Vendor Corp",
                   "OriginalFilename": "{name} setup.exe", "ProductName": "Установщик 中文",
                   "ProductVersion": "2.3.4.5"}
+
+
+def version_resource_size(strings):
+    """The bytes of a version resource holding these (key, value) strings, laid out as the resource compiler
+    lays out a VERSIONINFO: each node a 6-byte header and its key with a null, 4-byte aligned, then its value
+    and its children, each on a 4-byte boundary."""
+    def align(n):
+        return (n + 3) & ~3
+
+    def node(key, value=0, children=()):
+        size = align(6 + 2 * (len(key) + 1)) + value
+        for child in children:
+            size = align(size) + child
+        return size
+
+    table = node("040904b0", 0, [node(k, len(v.encode("utf-16-le")) + 2) for k, v in strings])
+    return node("VS_VERSION_INFO", 52, [node("StringFileInfo", 0, [table]),
+                                        node("VarFileInfo", 0, [node("Translation", 4)])])
+
+
+def given_texts(company, product, description, copyright_text, name="setup"):
+    """The options that set every text, and the strings of the version resource they make."""
+    options = ["--version", "1.2.3.4", "--company", company, "--product", product, "--description", description,
+               "--copyright", copyright_text]
+    strings = [("CompanyName", company), ("FileDescription", description), ("FileVersion", "1.2.3.4"),
+               ("InternalName", name), ("LegalCopyright", copyright_text), ("OriginalFilename", name + ".exe"),
+               ("ProductName", product), ("ProductVersion", "1.2.3.4")]
+    return options, strings
+
+
+def too_long(strings, option, characters):
+    return (f"the texts are too long for the version information: it would take {version_resource_size(strings)} "
+            f"bytes, and Windows' version resource holds at most 65535 (the longest text is {option}, "
+            f"{characters} characters)")
+
+
+def snapshot(directory):
+    """Every file below the directory with its content's digest."""
+    found = {}
+    for top, _, names in os.walk(directory):
+        for name in names:
+            path = os.path.join(top, name)
+            found[path] = hashlib.sha256(read(path)).hexdigest() if os.path.isfile(path) else "link"
+    return found
 
 
 def icon_count(ico):
@@ -71,8 +123,12 @@ def check_resources(name, exe, payload):
     images = icon_count(S["vendor_icon"])
     expected = sorted([f"--type=3 --name={i} --language=1033" for i in range(1, images + 1)] +
                       ["--type=10 --name=100 --language=1033", "--type=14 --name=101 --language=1033",
-                       "--type=16 --name=1 --language=1033", "--type=24 --name=1 --language=1033"])
-    check(found == expected, f"{name}: wrestool lists exactly the icons, payload, icon group, version, manifest")
+                       "--type=16 --name=1 --language=1033", "--type=24 --name=1 --language=1033",
+                       "--type='KITEBOOT' --name=1 --language=1033"])
+    check(found == expected,
+          f"{name}: wrestool lists exactly the icons, payload, icon group, version, manifest, stub mark {found}")
+    mark = subprocess.run(["wrestool", "-x", "-R", "--type=KITEBOOT", exe], capture_output=True).stdout
+    check(mark == b"kiteboot stub 1", f"{name}: the stub's mark is kept {mark}")
     check(subprocess.run(["wrestool", "-x", "-R", "--type=10", "--name=100", exe], capture_output=True).stdout
           == read(payload), f"{name}: RT_RCDATA 100 holds the payload byte for byte")
     icon = subprocess.run(["wrestool", "-x", "--type=14", "--name=101", exe], capture_output=True).stdout
@@ -147,7 +203,54 @@ def check_runs(name, exe):
               f"{name}: the payload was extracted byte for byte (size and hash) and its exit code 9 came back")
 
 
+def longest_texts_test():
+    """Texts whose version resource just fits its 16-bit lengths are all written and read back."""
+    characters = 32000
+    while version_resource_size(given_texts("C" * (characters + 1), "P", "D", "R")[1]) <= 65535:
+        characters += 1
+    options, strings = given_texts("C" * characters, "P", "D", "R")
+    output = os.path.join(WORK, "longest", "setup.exe")
+    os.makedirs(os.path.dirname(output))
+    result = native_wrap("--payload", S["payloads"]["demo"], "--output", output, "--stub", S["stub"], *options)
+    check(result.returncode == 0, f"texts of {version_resource_size(strings)} bytes are written {result.stderr}")
+    if result.returncode == 0:
+        pe = pefile.PE(output)
+        read_back = {k.decode(): v.decode() for info in pe.FileInfo[0] for table in getattr(info, "StringTable", [])
+                     for k, v in table.entries.items()}
+        check(read_back == dict(strings), "... and pefile reads every one of them back")
+
+
+def non_ascii_paths_test():
+    """The Windows program takes payload, stub, icon and output paths outside ASCII as the Linux one does."""
+    base = os.path.join(WORK, "José", "Установщик 中文")
+    os.makedirs(os.path.join(base, "Выход"))
+    payload = os.path.join(base, "Инсталлятор 安装.exe")
+    stub = os.path.join(base, "Заглушка.exe")
+    icon = os.path.join(base, "Значок 图标.ico")
+    shutil.copy(S["payloads"]["demo"], payload)
+    shutil.copy(S["stub"], stub)
+    shutil.copy(S["vendor_icon"], icon)
+    windows = os.path.join(base, "Выход", "Установка 中文 é.exe")
+    native = os.path.join(WORK, "native-non-ascii", "Установка 中文 é.exe")
+    os.makedirs(os.path.dirname(native))
+    a = native_wrap("--payload", payload, "--output", native, "--stub", stub, "--icon", icon)
+    b = windows_wrap(S["windows"], "--payload", payload, "--output", windows, "--stub", stub, "--icon", icon)
+    check(a.returncode == 0 and b.returncode == 0, f"paths outside ASCII: both programs write it {a.stderr}{b.stderr}")
+    same = os.path.exists(windows) and os.path.exists(native) and read(windows) == read(native)
+    check(same and os.listdir(os.path.dirname(windows)) == [os.path.basename(windows)],
+          "... the same bytes, and nothing else beside the output")
+    # Where Windows does not grant the UTF-8 code page, these names are outside the process code page.
+    legacy = os.path.join(WORK, "legacy-code-page", "Установка 中文 é.exe")
+    os.makedirs(os.path.dirname(legacy))
+    c = windows_wrap(S["windows_legacy_code_page"], "--payload", payload, "--output", legacy, "--stub", stub,
+                     "--icon", icon)
+    check(c.returncode == 0 and os.path.exists(legacy) and os.path.exists(native) and read(legacy) == read(native),
+          f"... and the same bytes from the Windows program without the UTF-8 code page {c.stderr}")
+
+
 def wrap_tests():
+    longest_texts_test()
+    non_ascii_paths_test()
     for name, payload in S["payloads"].items():
         native = os.path.join(WORK, f"{name} setup.exe")
         windows_dir = os.path.join(WORK, "windows")
@@ -171,6 +274,21 @@ def wrap_tests():
             check_runs(name, signed)
 
 
+def check_refused(host, wrap, table, files, output):
+    """Each row's arguments are refused with its message; nothing is left beside the output, no input changed."""
+    for arguments, message in table:
+        if "--stub" not in arguments:
+            arguments = arguments + ["--stub", S["stub"]]
+        if "--output" not in arguments:
+            arguments = arguments + ["--output", output]
+        before = snapshot(files)
+        result = wrap(*arguments)
+        left = os.listdir(os.path.dirname(output))
+        check(result.returncode != 0 and f"kiteboot-wrap: {message}\n" in result.stderr and not left
+              and snapshot(files) == before,
+              f"{host}refused, nothing left or changed: {message[:300]!r} {'' if message in result.stderr else result.stderr[:600]}")
+
+
 def bad_input_tests():
     files = os.path.join(WORK, "files")
     subprocess.run([sys.executable, S["make_fixtures"], files, S["payloads"]["demo"]], check=True)
@@ -180,6 +298,18 @@ def bad_input_tests():
     f = lambda n: os.path.join(files, n)  # noqa: E731
     p = lambda n: ["--payload", f(n)]  # noqa: E731
     icon = lambda n: ["--payload", good, "--icon", f(n)]  # noqa: E731
+    stub = f("kiteboot-stub.exe")
+    shutil.copy(S["stub"], stub)
+    native_wrap("--payload", good, "--output", f("bootstrapper.exe"), "--stub", stub)
+    with open(f("other-format-stub.exe"), "wb") as other:
+        other.write(read(stub).replace(b"kiteboot stub 1", b"kiteboot stub 9"))
+    os.link(good, f("good-hard-link.exe"))
+    os.symlink("kiteboot-stub.exe", f("stub-link.exe"))
+    own_file = "the bootstrapper must be written to a file of its own"
+    not_kiteboot = "is not a kiteboot stub (it lacks the mark kiteboot-stub.exe carries): --stub takes " \
+                   "kiteboot-stub.exe, --payload the installer"
+    one_long, one_long_strings = given_texts("C" * 33000, "P", "D", "R")
+    four_long, four_long_strings = given_texts("C" * 8200, "P" * 8201, "D" * 8202, "R" * 8203)
     table = [
         (p("missing.exe"), f"payload '{f('missing.exe')}' does not exist"),
         (p("empty.exe"), f"payload '{f('empty.exe')}' is empty"),
@@ -198,6 +328,7 @@ def bad_input_tests():
         (icon("no-images.ico"), f"icon '{f('no-images.ico')}' is not a valid .ico file: it holds no images"),
         (icon("cut-short.ico"), f"icon '{f('cut-short.ico')}' is not a valid .ico file: image 2 of 2 lies outside the file"),
         (icon("garbage.ico"), f"icon '{f('garbage.ico')}' is not a valid .ico file: image 1 of 1 is neither a bitmap nor a PNG"),
+        (icon("zero-size.ico"), f"icon '{f('zero-size.ico')}' is not a valid .ico file: image 2 of 2 is empty (its size is 0)"),
         (["--payload", good, "--version", "1.2.3"], "--version '1.2.3' is not four numbers separated by dots (like 1.2.3.4)"),
         (["--payload", good, "--version", "1.2.3.4.5"], "--version '1.2.3.4.5' is not four numbers separated by dots (like 1.2.3.4)"),
         (["--payload", good, "--version", "1.2.65536.4"], "--version '1.2.65536.4' has a number above 65535"),
@@ -206,22 +337,126 @@ def bad_input_tests():
         (["--payload", good, "--stub", f("text.exe")], f"stub '{f('text.exe')}' is not a Windows executable"),
         (["--payload", good, "--stub", f("missing.exe")], f"stub '{f('missing.exe')}' does not exist"),
         (["--payload", good, "--stub", f("s" * 300)], f"stub '{f('s' * 300)}' does not exist"),  # ENAMETOOLONG
+        (["--payload", good, "--stub", f("folder.exe")], f"stub '{f('folder.exe')}' is a directory, not a file"),
+        (["--payload", good, "--stub", f("bootstrapper.exe")],
+         f"stub '{f('bootstrapper.exe')}' is a bootstrapper that already carries an installer (resource RT_RCDATA "
+         "100), not the stub: give kiteboot-stub.exe, and the installer itself as --payload"),
+        (["--payload", good, "--stub", f("other-format-stub.exe")],
+         f"stub '{f('other-format-stub.exe')}' is a kiteboot stub of another format ('kiteboot stub 9'): give the "
+         "kiteboot-stub.exe that came with this kiteboot-wrap"),
+        (["--payload", good, "--output", good], f"--output '{good}' is the payload '{good}': {own_file}"),
+        (["--payload", good, "--output", f("good-hard-link.exe")],
+         f"--output '{f('good-hard-link.exe')}' is the payload '{good}': {own_file}"),
+        (["--payload", good, "--stub", stub, "--output", f("stub-link.exe")],
+         f"--output '{f('stub-link.exe')}' is the stub '{stub}': {own_file}"),
+        (["--payload", good, "--icon", f("good.ico"), "--output", f("good.ico")],
+         f"--output '{f('good.ico')}' is the icon '{f('good.ico')}': {own_file}"),
+        (["--payload", good, "--output", f("folder.exe")],
+         f"--output '{f('folder.exe')}' is a directory; --output names the bootstrapper's file"),
+        (["--payload", good, "--output", f("missing/setup.exe")],
+         f"--output '{f('missing/setup.exe')}' is in a directory that does not exist"),
+        (["--payload", good, *one_long], too_long(one_long_strings, "--company", 33000)),
+        (["--payload", good, *four_long], too_long(four_long_strings, "--copyright", 8203)),
         (["--payload", good, "--bogus", "x"], "unknown option '--bogus'"),
         (["--payload", good, "--payload", good], "option --payload is given twice"),
     ]
+    if "nsis" in S["payloads"]:  # a real installer as the stub and the stub as the payload: the options swapped
+        table.append((["--payload", stub, "--stub", S["payloads"]["nsis"]], f"stub '{S['payloads']['nsis']}' {not_kiteboot}"))
     output = os.path.join(WORK, "bad", "setup.exe")
     os.makedirs(os.path.dirname(output), exist_ok=True)
-    for arguments, message in table:
-        if "--stub" not in arguments:
-            arguments = arguments + ["--stub", S["stub"]]
-        result = native_wrap(*arguments, "--output", output)
-        left = os.listdir(os.path.dirname(output))
-        check(result.returncode != 0 and f"kiteboot-wrap: {message}\n" in result.stderr and not left,
-              f"refused, nothing left: {message!r} {result.stderr if message not in result.stderr else ''}")
+    check_refused("", native_wrap, table, files, output)
     # Every problem at once.
     result = native_wrap("--payload", f("i386.exe"), "--icon", f("cursor.cur"), "--version", "1", "--output", output,
                          "--stub", S["stub"])
     check(result.returncode == 1 and result.stderr.count("kiteboot-wrap: ") == 3, "three problems, three lines")
+    windows_bad_input_tests(files, good, output)
+    big = os.path.join(WORK, "big.exe")
+    with open(big, "wb") as padded:  # a payload that takes a while to copy
+        padded.write(read(good))
+        for _ in range(256):
+            padded.write(bytes(1 << 20))
+    write_failure_test(big)
+    interruption_tests(big)
+    os.remove(big)
+
+
+def windows_bad_input_tests(files, good, output):
+    """The Windows program knows a file by its identity and a directory from a file, under names outside ASCII."""
+    f = lambda n: os.path.join(files, n)  # noqa: E731
+    payload = f("Установщик 中文.exe")
+    shutil.copy(good, payload)
+    os.link(payload, f("Ссылка 链接.exe"))
+    w = windows_path
+    table = [
+        (["--payload", payload, "--output", f("Ссылка 链接.exe")],
+         f"--output '{w(f('Ссылка 链接.exe'))}' is the payload '{w(payload)}': the bootstrapper must be written to a "
+         "file of its own"),
+        (["--payload", payload, "--output", f("folder.exe")],
+         f"--output '{w(f('folder.exe'))}' is a directory; --output names the bootstrapper's file"),
+        (["--payload", payload, "--stub", f("folder.exe")], f"stub '{w(f('folder.exe'))}' is a directory, not a file"),
+    ]
+    if "nsis" in S["payloads"]:
+        installer = f("Инсталлятор NSIS.exe")
+        shutil.copy(S["payloads"]["nsis"], installer)
+        table.append((["--payload", payload, "--stub", installer],
+                      f"stub '{w(installer)}' is not a kiteboot stub (it lacks the mark kiteboot-stub.exe carries): "
+                      "--stub takes kiteboot-stub.exe, --payload the installer"))
+    check_refused("Windows program: ", lambda *a: windows_wrap(S["windows"], *a), table, files, output)
+
+
+def write_failure_test(payload):
+    """A write that fails (here at the file size limit) leaves the earlier bootstrapper as it was, and no
+    temporary file."""
+    directory = os.path.join(WORK, "write-failure")
+    os.makedirs(directory)
+    output = os.path.join(directory, "setup.exe")
+    with open(output, "wb") as earlier:
+        earlier.write(b"the vendor's earlier bootstrapper")
+
+    def limit_file_size():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # the write fails with EFBIG instead
+
+    result = subprocess.run([S["native"], "--payload", payload, "--output", output, "--stub", S["stub"]],
+                            capture_output=True, text=True, preexec_fn=limit_file_size)
+    check(result.returncode == 1 and "File too large" in result.stderr, f"a failed write is reported {result.stderr}")
+    check(kept(output, b"the vendor's earlier bootstrapper") and os.listdir(directory) == ["setup.exe"],
+          "... the earlier output is kept byte for byte, and no temporary file is left")
+
+
+def interrupt_while_writing(command, directory, number):
+    """Starts the command, sends the signal once the temporary output has bytes; whether it was writing, and
+    the exit status."""
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    writing = False
+    deadline = time.monotonic() + 60
+    while not writing and process.poll() is None and time.monotonic() < deadline:
+        temporary = [os.path.join(directory, n) for n in os.listdir(directory) if n.endswith(".tmp")]
+        writing = any(os.path.getsize(t) > 0 for t in temporary if os.path.exists(t))
+        time.sleep(0.002)
+    process.send_signal(number)
+    return writing, process.wait(timeout=60)
+
+
+def interruption_tests(payload):
+    """SIGINT, SIGTERM and SIGHUP during the write remove the temporary file, and the program dies of the
+    signal, so its caller sees it. Wine turns SIGINT into Ctrl+C for the Windows program, which ends with
+    the status of Ctrl+C (STATUS_CONTROL_C_EXIT; its low byte is what Wine's process exits with)."""
+    directory = os.path.join(WORK, "interrupted")
+    os.makedirs(directory)
+    output = os.path.join(directory, "setup.exe")
+    native = [S["native"], "--payload", payload, "--output", output, "--stub", S["stub"]]
+    windows = [S["wine_run"], S["windows"], *(windows_path(a) if a.startswith("/") else a for a in native[1:])]
+    for name, command, number, expected in [("SIGINT", native, signal.SIGINT, -signal.SIGINT),
+                                            ("SIGTERM", native, signal.SIGTERM, -signal.SIGTERM),
+                                            ("SIGHUP", native, signal.SIGHUP, -signal.SIGHUP),
+                                            ("Windows program: Ctrl+C", windows, signal.SIGINT, 0xC000013A & 0xFF)]:
+        with open(output, "wb") as earlier:
+            earlier.write(b"the vendor's earlier bootstrapper")
+        writing, status = interrupt_while_writing(command, directory, number)
+        check(writing and status == expected, f"{name} while writing: the program dies of it ({status})")
+        check(os.listdir(directory) == ["setup.exe"] and kept(output, b"the vendor's earlier bootstrapper"),
+              f"{name}: no temporary file is left, the earlier output is kept {os.listdir(directory)}")
 
 
 def release_tests():

@@ -1,0 +1,56 @@
+#include "Stub.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "InputFile.h"
+#include "StubMark.h"
+#include "Wrap.h"
+
+namespace wrap {
+
+namespace {
+
+bool isMark(const Resource& resource) {
+    return resource.type.text == stubMarkType && resource.name.text.empty() &&
+           resource.name.id == stubMarkName;
+}
+
+std::string printable(const Bytes& bytes) {
+    std::string text;
+    for (std::uint8_t byte : bytes)
+        text += byte >= 0x20 && byte < 0x7f ? static_cast<char>(byte) : '?';
+    return text;
+}
+
+}  // namespace
+
+Stub readStub(const std::string& file) {
+    PeImage image = readPeImage(InputFile::readWhole(file), file);
+    const SectionHeader& section = image.sections[image.resourceSection];
+    ResourceList resources =
+        readResourceSection(image.sectionBytes(image.resourceSection), section.virtualAddress, file);
+    return {std::move(image), std::move(resources)};
+}
+
+std::string stubResourcesProblem(const std::string& file, const ResourceList& resources) {
+    const std::string stub = "stub '" + file + "'";
+    const auto mark = std::find_if(resources.begin(), resources.end(), isMark);
+    if (mark == resources.end())
+        return stub + " is not a kiteboot stub (it lacks the mark kiteboot-stub.exe carries): --stub takes " +
+               "kiteboot-stub.exe, --payload the installer";
+    const Bytes expected(stubMarkText.begin(), stubMarkText.end());
+    if (mark->data != expected)
+        return stub + " is a kiteboot stub of another format ('" + printable(mark->data) +
+               "'): give the kiteboot-stub.exe that came with this kiteboot-wrap";
+    const bool carriesPayload = std::any_of(resources.begin(), resources.end(), [](const Resource& r) {
+        return r.type.text.empty() && r.type.id == typeRcdata && r.name.text.empty() &&
+               r.name.id == payloadId;
+    });
+    if (carriesPayload)
+        return stub + " is a bootstrapper that already carries an installer (resource RT_RCDATA 100), " +
+               "not the stub: give kiteboot-stub.exe, and the installer itself as --payload";
+    return "";
+}
+
+}  // namespace wrap
