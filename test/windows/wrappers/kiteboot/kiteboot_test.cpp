@@ -45,6 +45,45 @@ TEST(CreateSecureDirectory, MakesAFreshZorDirectoryDirectlyInTemp) {
     EXPECT_EQ(log.messages(), messages);
 }
 
+// The descriptor the directory is created with, as the system reads it: protected from TEMP's inheritable
+// entries, owned by Administrators, and exactly two entries, full access for the system and for
+// Administrators, each inherited by files and folders. (Wine keeps no descriptor on files, so what the
+// directory gets can be read back only on Windows.)
+TEST(CreateSecureDirectory, DescriptorIsProtectedAdministratorsOwnedAndGrantsOnlySystemAndAdministrators) {
+    security::SecurityDescriptor descriptor = secureDirectoryDescriptor();
+    ASSERT_TRUE(IsValidSecurityDescriptor(descriptor.get()));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_EQ(control, SE_SELF_RELATIVE | SE_DACL_PRESENT | SE_DACL_PROTECTED);
+    PSID owner = nullptr;
+    BOOL defaulted = TRUE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted));
+    security::Sid administrators(MessageBuilder("S-1-5-32-544"));
+    ASSERT_NE(owner, nullptr);
+    EXPECT_TRUE(EqualSid(owner, administrators.get()));
+    EXPECT_FALSE(defaulted);
+    BOOL present = FALSE;
+    PACL acl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted));
+    ASSERT_TRUE(present && acl);
+    ACL_SIZE_INFORMATION sizes{};
+    ASSERT_TRUE(GetAclInformation(acl, &sizes, sizeof(sizes), AclSizeInformation));
+    ASSERT_EQ(sizes.AceCount, 2u);
+    const char* const trustees[] = {"S-1-5-18", "S-1-5-32-544"};  // LocalSystem, Administrators
+    for (DWORD i = 0; i < sizes.AceCount; ++i) {
+        SCOPED_TRACE(trustees[i]);
+        void* ace = nullptr;
+        ASSERT_TRUE(GetAce(acl, i, &ace));
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(allowed->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        EXPECT_EQ(allowed->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
+        security::Sid trustee{MessageBuilder(trustees[i])};
+        EXPECT_TRUE(EqualSid(trustee.get(), const_cast<DWORD*>(&allowed->SidStart)));
+    }
+}
+
 TEST(CreateSecureDirectory, FailsWhenTheTemporaryDirectoryIsMissing) {
     TempDir temp("kbtemp");
     testing_support::LogCapture log;
