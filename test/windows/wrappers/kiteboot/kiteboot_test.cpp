@@ -104,6 +104,7 @@ TEST(SecureDirectoryCheck, ThePayloadAlonePassesAnythingBesideItFails) {
     struct Case {
         const char* what;
         void (*add)(const std::string& directory);
+        bool askAboutACopy = false;  // asked about a copy of the payload elsewhere, not the payload held
     };
     const Case cases[] = {
         {"nothing", [](const std::string&) {}},
@@ -117,14 +118,21 @@ TEST(SecureDirectoryCheck, ThePayloadAlonePassesAnythingBesideItFails) {
          }},
         {"a file differing only by extension",
          [](const std::string& d) { testing_support::writeFile(d + "\\setup.exe.tmp", ""); }},
+        {"the payload alone, but the check asked about another file", [](const std::string&) {}, true},
     };
     TempDir temp("kbtemp");
+    TempDir elsewhere("kbcopy");
+    testing_support::writeFile(elsewhere / "setup.exe", "MZ");
+    const UniqueHandle copy(CreateFileA((elsewhere / "setup.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(copy.get(), INVALID_HANDLE_VALUE);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::unique_ptr<HeldDirectory> secure = createSecureDirectory(TempDirectory(temp.path()));
         const HANDLE payload = secure->saveFile("setup.exe", [](std::ostream& out) { out << "MZ"; });
         c.add(secure->path());
-        EXPECT_EQ(secure->holdsOnly(payload), std::string(c.what) == "nothing");
+        EXPECT_EQ(secure->holdsOnly(c.askAboutACopy ? copy.get() : payload),
+                  std::string(c.what) == "nothing");
     }
     EXPECT_TRUE(testing_support::listDirectory(temp.path()).empty());
 }
