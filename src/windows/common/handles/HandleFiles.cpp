@@ -81,6 +81,30 @@ struct DirectoryEntry {
     WCHAR fileName[1];
 };
 
+// What the system's Win32 normalisation makes of path, as every call given the path does.
+DWORD fullPathName(const std::wstring& path, std::wstring& full) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (length == 0) return GetLastError();
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            full = std::move(buffer);
+            return ERROR_SUCCESS;
+        }
+        buffer.assign(length, L'\0');  // the size it needs, its terminating zero included
+    }
+}
+
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+bool isLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
 }  // namespace
 
 DWORD open(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
@@ -196,34 +220,6 @@ DWORD checkFinalPath(HANDLE file, const std::wstring& expected) {
                                            static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
     return same ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
 }
-
-namespace {
-
-// What the system's Win32 normalisation makes of path, as every call given the path does.
-DWORD fullPathName(const std::wstring& path, std::wstring& full) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        if (length == 0) return GetLastError();
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            full = std::move(buffer);
-            return ERROR_SUCCESS;
-        }
-        buffer.assign(length, L'\0');  // the size it needs, its terminating zero included
-    }
-}
-
-bool isSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
-bool isLetter(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
-}  // namespace
 
 DWORD checkNamesFile(const std::wstring& path, HANDLE file) {
     if (isDevicePath(path)) return ERROR_BAD_PATHNAME;

@@ -42,6 +42,7 @@ constexpr const wchar_t* kAdminNoticeCaption = L"Execution Error";
 // CreateProcessW starts a longer one cut short instead of refusing it, as Windows does.
 constexpr std::size_t kLongestCommandLine = 32767 - 1;
 
+// The descriptor the secure directory is created with.
 security::SecurityDescriptor secureDirectoryDescriptor() {
     return security::SecurityDescriptor(MessageBuilder(kSecureDirectoryAccess));
 }
