@@ -5,6 +5,7 @@
 
 #include "common/share/tstrings.h"
 #include "common/windows/WinErrorHandling.h"
+#include "windows/common/DllFunction.h"
 #include "windows/common/FileUtils.h"
 
 namespace SysInfo {
@@ -45,6 +46,22 @@ std::string getSystemDirImpl(DirectoryQuery query, const char* name) {
     ZOR_THROW_RUNTIME_ERROR("Unexpected reply from " << name);
 }
 
+using TempPathQuery = DWORD(WINAPI*)(DWORD size, LPWSTR buffer);
+
+// GetTempPath2W where the system has it (Windows 11, Server 2022, updated Windows 10; Wine 8 has not): for
+// LocalSystem it gives C:\Windows\SystemTemp, which other users cannot write, where GetTempPathW gives
+// C:\Windows\Temp, which every user can; for everyone else the same as GetTempPathW, the fallback.
+TempPathQuery tempPathQuery() {
+    try {
+        const DllFunction<TempPathQuery> second(Dll("kernel32"), "GetTempPath2W", Binding::Lenient);
+        // kernel32 stays loaded for the life of the process, so the address outlives the binding.
+        if (second.available()) return second;
+    } catch (...) {
+        // A kernel32 that cannot be bound again leaves the query every system has.
+    }
+    return GetTempPathW;
+}
+
 }  // namespace
 
 HMODULE getCurrentModuleHandle() {
@@ -70,11 +87,12 @@ std::string getCurrentModulePath() {
 }
 
 std::string getTempDir() {
+    const TempPathQuery query = tempPathQuery();
     std::vector<wchar_t> buffer(kInitialBufferSize, L'\0');
-    const DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    const DWORD length = query(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length > buffer.size()) {
         buffer.assign(length, L'\0');
-        GetTempPathW(length, buffer.data());
+        query(length, buffer.data());
     }
     return directoryFrom(buffer);
 }

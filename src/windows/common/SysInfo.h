@@ -22,7 +22,8 @@ std::string getProcessModulePath();
 // Full path of the module that contains the running code.
 std::string getCurrentModulePath();
 
-// The user's temporary directory without trailing separators; empty when it cannot be determined.
+// The process's temporary directory without trailing separators (GetTempPath2W where the system has it,
+// GetTempPathW otherwise); empty when it cannot be determined.
 std::string getTempDir();
 
 // The Windows system directory without trailing separators. Throws ZorError<SysError> ("GetSystemDirectory

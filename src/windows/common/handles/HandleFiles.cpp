@@ -81,6 +81,30 @@ struct DirectoryEntry {
     WCHAR fileName[1];
 };
 
+// What the system's Win32 normalisation makes of path, as every call given the path does.
+DWORD fullPathName(const std::wstring& path, std::wstring& full) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (length == 0) return GetLastError();
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            full = std::move(buffer);
+            return ERROR_SUCCESS;
+        }
+        buffer.assign(length, L'\0');  // the size it needs, its terminating zero included
+    }
+}
+
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+bool isLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
 }  // namespace
 
 DWORD open(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
@@ -197,6 +221,21 @@ DWORD checkFinalPath(HANDLE file, const std::wstring& expected) {
     return same ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
 }
 
+DWORD checkNamesFile(const std::wstring& path, HANDLE file) {
+    if (isDevicePath(path)) return ERROR_BAD_PATHNAME;
+    std::wstring normalised;
+    if (const DWORD error = fullPathName(path, normalised)) return error;
+    if (normalised != path) return ERROR_BAD_PATHNAME;
+    UniqueHandle named(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (named.get() == INVALID_HANDLE_VALUE) return GetLastError();
+    Identity opened;
+    Identity held;
+    if (const DWORD error = identify(named.get(), opened)) return error;
+    if (const DWORD error = identify(file, held)) return error;
+    return opened == held ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
+}
+
 DWORD checkPlainSingleFile(HANDLE file) {
     FILE_STANDARD_INFO standard{};
     FILE_ATTRIBUTE_TAG_INFO tag{};
@@ -231,8 +270,17 @@ std::wstring dosFormOfFinalPath(const std::wstring& finalPath) {
     const std::wstring unc = L"\\\\?\\UNC\\";
     const std::wstring local = L"\\\\?\\";
     if (finalPath.compare(0, unc.size(), unc) == 0) return L"\\\\" + finalPath.substr(unc.size());
-    if (finalPath.compare(0, local.size(), local) == 0) return finalPath.substr(local.size());
-    return finalPath;
+    // Only a drive letter, its colon and a separator after the prefix have a form without it.
+    const bool drive = finalPath.size() >= local.size() + 3 &&
+                       finalPath.compare(0, local.size(), local) == 0 && isLetter(finalPath[local.size()]) &&
+                       finalPath[local.size() + 1] == L':' && finalPath[local.size() + 2] == L'\\';
+    return drive ? finalPath.substr(local.size()) : finalPath;
+}
+
+bool isDevicePath(const std::wstring& path) {
+    if (path.size() < 4 || !isSeparator(path[0]) || !isSeparator(path[3])) return false;
+    return (isSeparator(path[1]) && (path[2] == L'?' || path[2] == L'.')) ||
+           (path[1] == L'?' && path[2] == L'?');
 }
 
 }  // namespace HandleFiles

@@ -69,6 +69,14 @@ DWORD finalPath(HANDLE file, std::wstring& path);
 // ERROR_CANT_ACCESS_FILE when it is another.
 DWORD checkFinalPath(HANDLE file, const std::wstring& expected);
 
+// ERROR_SUCCESS when path, looked up by name as a program start looks it up (the one other call here that
+// is), names the very file open on file, and the system's own path normalisation (GetFullPathNameW) gives
+// it back unchanged, so what is checked is what a call given the path opens. ERROR_BAD_PATHNAME for a
+// device path (\\?\..., \\.\..., which normalisation skips) or a path that normalisation changes (a name
+// ending in a dot or a space, "." or ".." segments, a relative path); ERROR_CANT_ACCESS_FILE when it opens
+// another file; the open's error when it opens none.
+DWORD checkNamesFile(const std::wstring& path, HANDLE file);
+
 // ERROR_SUCCESS when the file is a plain file (not a directory, not a link) with exactly one name.
 DWORD checkPlainSingleFile(HANDLE file);
 
@@ -76,7 +84,12 @@ DWORD checkPlainSingleFile(HANDLE file);
 DWORD checkVolumeKeepsAccessLists(HANDLE file);
 
 // A final path as GetFinalPathNameByHandle gives it (\\?\C:\dir, \\?\UNC\server\share\dir) in the form
-// programs are started with (C:\dir, \\server\share\dir). Pure.
+// programs are started with (C:\dir, \\server\share\dir). Any other form (\\?\Volume{...}\dir, a device
+// name) has none and is returned unchanged. Pure.
 std::wstring dosFormOfFinalPath(const std::wstring& finalPath);
+
+// True for a path in one of the device forms that Win32 normalisation passes over: \\?\..., \\.\...,
+// \??\... (either separator). Pure.
+bool isDevicePath(const std::wstring& path);
 
 }  // namespace HandleFiles

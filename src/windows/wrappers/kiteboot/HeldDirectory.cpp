@@ -186,6 +186,10 @@ bool HeldDirectory::holdsOnly(HANDLE file) const {
            HandleFiles::identify(file, held) == ERROR_SUCCESS && listed == held;
 }
 
+bool HeldDirectory::isNamedBy(const std::string& path) const {
+    return HandleFiles::checkNamesFile(tstrings::fromUtf8(path), hold_.get()) == ERROR_SUCCESS;
+}
+
 void HeldDirectory::removeAll() noexcept {
     if (!anchor_.owned() && files_.empty()) return;
     try {

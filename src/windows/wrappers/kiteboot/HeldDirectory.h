@@ -51,6 +51,10 @@ public:
     // True when the directory holds exactly one entry and that entry is the file open on file.
     bool holdsOnly(HANDLE file) const;
 
+    // True when path, taken as a program start takes it, names this very directory
+    // (HandleFiles::checkNamesFile).
+    bool isNamedBy(const std::string& path) const;
+
     // Removes the held files through their handles, then everything else in the directory, each child
     // opened relative to its parent and never followed if it is a link, then the directory itself through
     // a handle reopened from its own. A sharing violation (something still holding a file or the directory

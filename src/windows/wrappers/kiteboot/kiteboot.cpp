@@ -19,8 +19,10 @@
 #include "windows/common/Security.h"
 #include "windows/common/SysInfo.h"
 #include "windows/common/WidePath.h"
+#include "windows/common/handles/HandleFiles.h"
 #include "windows/wrappers/kiteboot/CommandLine.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
+#include "windows/wrappers/kiteboot/RedirectionTrust.h"
 #include "windows/wrappers/kiteboot/TempDirectory.h"
 #ifdef KITEBOOT_TEST_HOOKS
 #include "windows/wrappers/kiteboot/TestHooks.h"
@@ -30,13 +32,20 @@ namespace {
 
 constexpr unsigned kPayloadResourceId = 100;
 constexpr unsigned kRawDataType = 10;  // RT_RCDATA
-constexpr const char* kSecureDirectoryAccess =
-    "D:(A;;FA;;;BA)";  // full access for BUILTIN\Administrators only
+// The secure directory's descriptor: owned by BUILTIN\Administrators, full access for the system and the
+// Administrators only, inherited by every file and folder made in it (the payload included). Protected
+// ("P"): otherwise the system merges TEMP's inheritable entries, which give the user full control, into it.
+constexpr const char* kSecureDirectoryAccess = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr const wchar_t* kAdminNoticeText = L"Administrator privileges are required to run this application.";
 constexpr const wchar_t* kAdminNoticeCaption = L"Execution Error";
 // The longest command line a process can be started with, in UTF-16 units without the final NUL. Wine's
 // CreateProcessW starts a longer one cut short instead of refusing it, as Windows does.
 constexpr std::size_t kLongestCommandLine = 32767 - 1;
+
+// The descriptor the secure directory is created with.
+security::SecurityDescriptor secureDirectoryDescriptor() {
+    return security::SecurityDescriptor(MessageBuilder(kSecureDirectoryAccess));
+}
 
 // A new, empty directory in temp that only administrators may use, and held. The launcher passes the
 // temporary directory the process looked up once, the log's too; the unique name is reserved by
@@ -46,7 +55,7 @@ constexpr std::size_t kLongestCommandLine = 32767 - 1;
 // what it holds.
 std::unique_ptr<HeldDirectory> createSecureDirectory(const TempDirectory& temp) {
     const std::string path = temp.reserveName("zor", ".tmp");
-    security::SecurityDescriptor descriptor{MessageBuilder(kSecureDirectoryAccess)};
+    security::SecurityDescriptor descriptor = secureDirectoryDescriptor();
     DWORD error = ERROR_SUCCESS;
     std::unique_ptr<HeldDirectory> directory = HeldDirectory::create(temp, path, descriptor.get(), error);
     if (!directory) ZOR_THROW_SYS_ERROR(CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
@@ -154,9 +163,19 @@ int run() {
                                              FileUtils::joinPath(secure->path(), launcherName), source);
 #endif
         if (secure->holdsOnly(payloadHold)) {
-            // The one path used: the held directory's own, with no link in it; see docs/reliability.md.
-            const std::string startPath = FileUtils::joinPath(secure->finalPath(), launcherName);
-            exitCode = static_cast<int>(execProcessWaitForFinish(startPath, getCommandLine(startPath)));
+            // The one path used: the held directory's own, with no link in it, and started only when the
+            // system takes it, and its directory, to what the launcher holds; see docs/reliability.md.
+            const std::string directory = secure->finalPath();
+            const std::string startPath = FileUtils::joinPath(directory, launcherName);
+            if (HandleFiles::checkNamesFile(tstrings::fromUtf8(startPath), payloadHold) != ERROR_SUCCESS) {
+                LOG_ERROR("Payload path [" << startPath
+                                           << "] does not name the extracted payload, exiting...");
+            } else if (!secure->isNamedBy(directory)) {
+                LOG_ERROR("Working directory [" << directory
+                                                << "] does not name the secure directory, exiting...");
+            } else {
+                exitCode = static_cast<int>(execProcessWaitForFinish(startPath, getCommandLine(startPath)));
+            }
         } else {
             LOG_ERROR("Secure directory is tempered, exiting...");
         }
@@ -181,5 +200,6 @@ void hardenLibrarySearch() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     hardenLibrarySearch();
+    redirection_trust::enforce();
     return run();
 }

@@ -45,6 +45,45 @@ TEST(CreateSecureDirectory, MakesAFreshZorDirectoryDirectlyInTemp) {
     EXPECT_EQ(log.messages(), messages);
 }
 
+// The descriptor the directory is created with, as the system reads it: protected from TEMP's inheritable
+// entries, owned by Administrators, and exactly two entries, full access for the system and for
+// Administrators, each inherited by files and folders. (Wine keeps no descriptor on files, so what the
+// directory gets can be read back only on Windows.)
+TEST(CreateSecureDirectory, DescriptorIsProtectedAdministratorsOwnedAndGrantsOnlySystemAndAdministrators) {
+    security::SecurityDescriptor descriptor = secureDirectoryDescriptor();
+    ASSERT_TRUE(IsValidSecurityDescriptor(descriptor.get()));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_EQ(control, SE_SELF_RELATIVE | SE_DACL_PRESENT | SE_DACL_PROTECTED);
+    PSID owner = nullptr;
+    BOOL defaulted = TRUE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted));
+    security::Sid administrators(MessageBuilder("S-1-5-32-544"));
+    ASSERT_NE(owner, nullptr);
+    EXPECT_TRUE(EqualSid(owner, administrators.get()));
+    EXPECT_FALSE(defaulted);
+    BOOL present = FALSE;
+    PACL acl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted));
+    ASSERT_TRUE(present && acl);
+    ACL_SIZE_INFORMATION sizes{};
+    ASSERT_TRUE(GetAclInformation(acl, &sizes, sizeof(sizes), AclSizeInformation));
+    ASSERT_EQ(sizes.AceCount, 2u);
+    const char* const trustees[] = {"S-1-5-18", "S-1-5-32-544"};  // LocalSystem, Administrators
+    for (DWORD i = 0; i < sizes.AceCount; ++i) {
+        SCOPED_TRACE(trustees[i]);
+        void* ace = nullptr;
+        ASSERT_TRUE(GetAce(acl, i, &ace));
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(allowed->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        EXPECT_EQ(allowed->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
+        security::Sid trustee{MessageBuilder(trustees[i])};
+        EXPECT_TRUE(EqualSid(trustee.get(), const_cast<DWORD*>(&allowed->SidStart)));
+    }
+}
+
 TEST(CreateSecureDirectory, FailsWhenTheTemporaryDirectoryIsMissing) {
     TempDir temp("kbtemp");
     testing_support::LogCapture log;
@@ -65,6 +104,7 @@ TEST(SecureDirectoryCheck, ThePayloadAlonePassesAnythingBesideItFails) {
     struct Case {
         const char* what;
         void (*add)(const std::string& directory);
+        bool askAboutACopy = false;  // asked about a copy of the payload elsewhere, not the payload held
     };
     const Case cases[] = {
         {"nothing", [](const std::string&) {}},
@@ -78,16 +118,46 @@ TEST(SecureDirectoryCheck, ThePayloadAlonePassesAnythingBesideItFails) {
          }},
         {"a file differing only by extension",
          [](const std::string& d) { testing_support::writeFile(d + "\\setup.exe.tmp", ""); }},
+        {"the payload alone, but the check asked about another file", [](const std::string&) {}, true},
     };
     TempDir temp("kbtemp");
+    TempDir elsewhere("kbcopy");
+    testing_support::writeFile(elsewhere / "setup.exe", "MZ");
+    const UniqueHandle copy(CreateFileA((elsewhere / "setup.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(copy.get(), INVALID_HANDLE_VALUE);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::unique_ptr<HeldDirectory> secure = createSecureDirectory(TempDirectory(temp.path()));
         const HANDLE payload = secure->saveFile("setup.exe", [](std::ostream& out) { out << "MZ"; });
         c.add(secure->path());
-        EXPECT_EQ(secure->holdsOnly(payload), std::string(c.what) == "nothing");
+        EXPECT_EQ(secure->holdsOnly(c.askAboutACopy ? copy.get() : payload),
+                  std::string(c.what) == "nothing");
     }
     EXPECT_TRUE(testing_support::listDirectory(temp.path()).empty());
+}
+
+// ---- The redirection trust policy asked for at start
+
+// What the last request to the recording function held.
+struct MitigationRequest {
+    int kind = -1;
+    DWORD flags = 0;
+    SIZE_T size = 0;
+} lastRequest;
+
+BOOL WINAPI recordMitigationRequest(PROCESS_MITIGATION_POLICY kind, PVOID buffer, SIZE_T size) {
+    lastRequest = {static_cast<int>(kind), size >= sizeof(DWORD) ? *static_cast<const DWORD*>(buffer) : 0,
+                   size};
+    return TRUE;
+}
+
+// The call itself is seen in the relay trace of a run (launcher_system_requests); its buffer is seen here.
+TEST(RedirectionTrust, EnforcementIsAskedForAsTheRedirectionTrustPolicy) {
+    EXPECT_TRUE(redirection_trust::request(recordMitigationRequest));
+    EXPECT_EQ(lastRequest.kind, 16);  // ProcessRedirectionTrustPolicy
+    EXPECT_EQ(lastRequest.size, 4u);
+    EXPECT_EQ(lastRequest.flags, 1u);  // EnforceRedirectionTrust only, not the audit mode
 }
 
 // ---- Silent mode (argument vector) and the payload's command line (raw command line)

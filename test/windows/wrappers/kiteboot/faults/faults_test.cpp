@@ -390,39 +390,77 @@ TEST(LogContention, RecordsDroppedWhileHeldTheRunSucceedsAndLaterRecordsAreWritt
 
 // ---- A payload command line longer than Windows accepts
 
+// The secure directory's name as a run starting now would reserve it (zor, the tick count, .tmp); its
+// length changes only when the tick count gains a digit.
+std::size_t secureNameLength() {
+    return FileUtils::tempFileName("zor", GetTickCount(), ".tmp").size();
+}
+
 TEST(BadInput, PayloadCommandLineTooLongForWindowsFailsAndRemovesTheDirectory) {
-    // The payload gets the launcher's arguments after its own path. With a TEMP deep enough that the payload
-    // path is longer than the launcher's, a launcher command line of the 32766 characters Windows takes
-    // gives the payload one that is too long.
-    TempDir deep("kbdeep");
-    std::string temp = deep.path();
-    while (temp.size() <= launcherPath("probe_launcher.exe").size()) {
-        temp += "\\" + std::string(32, 'd');
-        ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr)) << temp;
+    // The payload gets the launcher's arguments after its own path, so its command line is as much longer
+    // than the launcher's as its path is. Far too long: with a TEMP deep enough that the payload path is
+    // longer than the launcher's, a launcher command line of the 32766 characters Windows takes. Otherwise
+    // arguments that make the payload's command line exactly one unit too long (32767 characters), or as
+    // long as Windows takes, which starts it.
+    struct Row {
+        const char* what;
+        bool deepTemp;
+        std::size_t payloadLength;  // 0: as the deep TEMP makes it
+    };
+    const Row rows[] = {
+        {"far too long", true, 0}, {"one unit too long", false, 32767}, {"the longest", false, 32766}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir deep("kbdeep");
+        std::string temp = deep.path();
+        while (row.deepTemp && temp.size() <= launcherPath("probe_launcher.exe").size()) {
+            temp += "\\" + std::string(32, 'd');
+            ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr)) << temp;
+        }
+        LaunchRun run(launcherPath("probe_launcher.exe"), temp);
+        const std::size_t nameLength = secureNameLength();
+        const std::size_t payloadPath =
+            temp.size() + 1 + nameLength + 1 + FileUtils::fileName(run.launcher()).size();
+        // The program name, one blank, then arguments: the payload's command line is its quoted path, one
+        // blank and the same arguments.
+        std::string commandLine = "\"" + run.launcher() + "\" ";
+        const std::size_t length =
+            row.deepTemp ? 32766 : commandLine.size() + row.payloadLength - (payloadPath + 3);
+        ASSERT_LE(length, 32766u) << "the launcher's path is longer than the payload's";
+        while (commandLine.size() < length)
+            commandLine += commandLine.back() == ' ' ? "a" : " ";
+        run.startRaw(commandLine);
+        if (row.payloadLength == 32766) {
+            EXPECT_EQ(run.wait(), 0u);
+            const probe::Report report = run.report();
+            EXPECT_EQ(report.commandLine.size(), 32766u);
+            run.expectCleanRun(run.secureDirectory(report));
+            continue;
+        }
+        EXPECT_EQ(run.wait(), kFailure);
+        EXPECT_FALSE(run.payloadRan());
+        EXPECT_EQ(run.tempEntries(), Lines{"morvane.log"});
+        const std::vector<ParsedRecord> log = run.records();
+        ASSERT_EQ(log.size(), 7u) << testing::PrintToString(summarize(log));
+        const std::string secure = reservedDirectory(log);
+        if (!row.deepTemp) {
+            ASSERT_EQ(FileUtils::fileName(secure).size(), nameLength)
+                << "the tick count gained a digit: run again";
+        }
+        // The directory is removed before the failure is reported.
+        const Lines expected =
+            cleanRunSummaries(secure, "probe_launcher.exe", extractionTemporary(log, secure));
+        const Lines lines = summarize(log);
+        EXPECT_EQ(Lines(lines.begin(), lines.begin() + 6), expected);
+        EXPECT_EQ(log[6].level, "ERROR");
+        EXPECT_EQ(log[6].function, kRun);
+        const std::regex report(
+            escapeRegex("Exception with message 'kiteboot.cpp(") + R"(\d+)" +
+            escapeRegex(") at `anonymous-namespace'::execProcessWaitForFinish(): CreateProcess failed. "
+                        "System error [87](" +
+                        formatSystemError(ERROR_INVALID_PARAMETER) + ")' caught"));
+        EXPECT_TRUE(std::regex_match(log[6].message, report)) << log[6].message;
     }
-    LaunchRun run(launcherPath("probe_launcher.exe"), temp);
-    std::string commandLine = "\"" + run.launcher() + "\"";
-    while (commandLine.size() < 32766)
-        commandLine += commandLine.size() % 2 ? " " : "a";
-    run.startRaw(commandLine);
-    EXPECT_EQ(run.wait(), kFailure);
-    EXPECT_FALSE(run.payloadRan());
-    EXPECT_EQ(run.tempEntries(), Lines{"morvane.log"});
-    const std::vector<ParsedRecord> log = run.records();
-    ASSERT_EQ(log.size(), 7u) << testing::PrintToString(summarize(log));
-    const std::string secure = reservedDirectory(log);
-    // The directory is removed before the failure is reported.
-    const Lines expected = cleanRunSummaries(secure, "probe_launcher.exe", extractionTemporary(log, secure));
-    const Lines lines = summarize(log);
-    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 6), expected);
-    EXPECT_EQ(log[6].level, "ERROR");
-    EXPECT_EQ(log[6].function, kRun);
-    const std::regex report(
-        escapeRegex("Exception with message 'kiteboot.cpp(") + R"(\d+)" +
-        escapeRegex(") at `anonymous-namespace'::execProcessWaitForFinish(): CreateProcess failed. "
-                    "System error [87](" +
-                    formatSystemError(ERROR_INVALID_PARAMETER) + ")' caught"));
-    EXPECT_TRUE(std::regex_match(log[6].message, report)) << log[6].message;
 }
 
 }  // namespace

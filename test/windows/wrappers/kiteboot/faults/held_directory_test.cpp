@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/share/tstrings.h"
 #include "common/windows/WinHeaders.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
@@ -165,6 +166,41 @@ TEST(FinalPath, TheDosFormIsThePathWithoutItsLongPathPrefix) {
     EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"\\\\?\\C:\\Users\\A\\Temp"), L"C:\\Users\\A\\Temp");
     EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"\\\\?\\UNC\\server\\share\\t"), L"\\\\server\\share\\t");
     EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"C:\\plain"), L"C:\\plain");
+    // Forms without a drive letter have no DOS form and are kept whole.
+    for (const wchar_t* kept : {L"\\\\?\\Volume{0b6c1d2e-0000-0000-0000-100000000000}\\Temp",
+                                L"\\\\?\\GLOBALROOT\\Device\\X\\t", L"\\\\?\\C:", L"\\\\?\\1:\\t"})
+        EXPECT_EQ(HandleFiles::dosFormOfFinalPath(kept), kept);
+}
+
+// A path names the held file only when the system takes it, unchanged, to that very file.
+TEST_F(HeldDirectoryTest, APathNamesTheHeldFileOnlyAsTheSystemTakesItToThatFile) {
+    DWORD error = ERROR_SUCCESS;
+    std::unique_ptr<HeldDirectory> held = create("zor5.tmp", error);
+    ASSERT_TRUE(held);
+    const HANDLE file = held->saveFile("setup.exe", [](std::ostream& out) { out << "MZ"; });
+    testing_support::writeFile(parent / "setup.exe", "MZ");
+    const std::string directory = held->finalPath();
+    const std::string payload = directory + "\\setup.exe";
+    const struct {
+        std::string path;
+        DWORD expected;
+    } rows[] = {
+        {payload, ERROR_SUCCESS},
+        {"\\\\?\\" + payload, ERROR_BAD_PATHNAME},                      // a device path skips normalisation
+        {directory + "\\.\\setup.exe", ERROR_BAD_PATHNAME},             // normalised to another text
+        {directory + "\\setup.exe.", ERROR_BAD_PATHNAME},               // the final dot is dropped
+        {directory + "\\..\\zor5.tmp\\setup.exe", ERROR_BAD_PATHNAME},  // ".." resolved
+        {parent / "setup.exe", ERROR_CANT_ACCESS_FILE},                 // a copy elsewhere
+        {directory, ERROR_CANT_ACCESS_FILE},                            // the directory, not the file
+        {directory + "\\missing.exe", ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        EXPECT_EQ(HandleFiles::checkNamesFile(tstrings::fromUtf8(row.path), file), row.expected);
+    }
+    EXPECT_TRUE(held->isNamedBy(directory));
+    EXPECT_FALSE(held->isNamedBy(payload));
+    EXPECT_FALSE(held->isNamedBy(directory + "."));
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The launcher against a program of the same user that redirects it through TEMP: TEMP is a link the
 // attacker re-points (under Wine a Unix symbolic link stands in for a junction), or a link or a second name
-// is planted where the log goes. The hooked launcher stops after a chosen record, as an oplock on the log
-// would stop it, or the payload waits after its report; the test then acts. Every case must end with the
-// real payload's exit code, started from the directory the launcher made, with nothing outside that
-// directory written, created or deleted and nothing of it left.
+// is planted where the log goes or inside the secure directory, or TEMP leads to a directory whose name ends
+// in a dot, beside the attacker's directory of the same name without it. The hooked launcher stops after a
+// chosen record, as an oplock on the log would stop it, or the payload waits after its report; the test
+// then acts. Every case must end with the real payload's exit code, started from the directory the launcher
+// made, or with the start refused, with nothing outside that directory written, created or deleted and
+// nothing of it left that the system lets the clean-up remove.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "common/share/tstrings.h"
+#include "common/windows/WinErrorHandling.h"
 #include "common/windows/WinHeaders.h"
 #include "windows/common/FileUtils.h"
 #include "windows/wrappers/kiteboot/LaunchRun.h"
@@ -89,31 +92,48 @@ enum class Road {
     HardLinkAtTheLog,              // a second name of a file elsewhere
     RepointAfterTheReservingFile,  // a file of someone else's under the reserved name
     RepointAfterTheTemporaryFile,  // a file of someone else's under the extraction's temporary name
+    TrailingDot,                   // TEMP in X., another program under the payload's name in X
+    LinkInsideTheSecureDirectory,  // a link to a file outside, planted while the payload runs
+};
+
+enum class Outcome {
+    RealPayload,  // the real payload ran and its exit code came back
+    Refused,      // nothing was started: exit -1, one ERROR record naming the path
 };
 
 struct Attack {
     const char* name;
     Road road;
     int pauseAfter;  // the record after which the launcher stops; 0: the payload waits after its report
+    Outcome outcome = Outcome::RealPayload;
 };
 
 std::string launcherPath(const char* name) {
     return testing_support::siblingProgram(name);
 }
 
-// One attack's ground: d1 (where TEMP points at first), d2 (the attacker's), outside (someone's files) and
-// j, the link TEMP goes through.
+// One attack's ground: the first directory (where TEMP points at first; d1, or X. for the trailing dot),
+// the second (the attacker's; d2, or X), outside (someone's files) and j, the link TEMP goes through.
 class Ground {
 public:
-    Ground(const std::string& base, const std::string& baseUnix) : base_(base), baseUnix_(baseUnix) {
-        for (const char* name : {"d1", "d2", "outside"})
-            EXPECT_TRUE(CreateDirectoryA((base_ + "\\" + name).c_str(), nullptr));
-        link("d1", "j");
-        d1 = finalPathOf(path("d1"));
+    Ground(const std::string& base, const std::string& baseUnix, bool trailingDot)
+        : first(trailingDot ? "X." : "d1"),
+          second(trailingDot ? "X" : "d2"),
+          base_(base),
+          baseUnix_(baseUnix) {
+        for (const std::string& name : {first, second, std::string("outside")})
+            EXPECT_TRUE(CreateDirectoryA(path(name).c_str(), nullptr)) << name;
+        link(first, "j");
+        d1 = finalPathOf(path(first));
         EXPECT_EQ(finalPathOf(path("j")), d1);
     }
 
-    std::string path(const std::string& relative) const { return base_ + "\\" + relative; }
+    // The Windows path of relative; in the long-path form, which keeps a trailing dot, where a name ends in
+    // one.
+    std::string path(const std::string& relative) const {
+        const std::string full = base_ + "\\" + relative;
+        return relative.find(".\\") != std::string::npos || relative.back() == '.' ? "\\\\?\\" + full : full;
+    }
 
     // Makes (or atomically replaces) the symbolic link name pointing to target; returns once it is there.
     // A link to nothing is not seen by Windows calls under Wine; it is given a moment instead.
@@ -133,22 +153,24 @@ public:
     }
 
     void repointToD2() const {
-        link("d2", "j");
-        const std::string d2 = finalPathOf(path("d2"));
+        link(second, "j");
+        const std::string d2 = finalPathOf(path(second));
         for (int polls = 0; finalPathOf(path("j")) != d2 && polls < 1000; ++polls)
             Sleep(5);
         EXPECT_EQ(finalPathOf(path("j")), d2);
     }
 
     // The launcher's records so far, read where its log really is (its TEMP when it started).
-    std::vector<ParsedRecord> records() const { return testing_support::readLogRecords(path("d1")); }
+    std::vector<ParsedRecord> records() const { return testing_support::readLogRecords(path(first)); }
 
     // The name inside TEMP of a path through TEMP.
     std::string nameInTemp(const std::string& pathThroughTemp) const {
         return pathThroughTemp.substr(path("j\\").size());
     }
 
-    std::string d1;
+    const std::string first;
+    const std::string second;
+    std::string d1;  // the first directory's own path as the system resolves it
 
 private:
     // Wine may report a Unix program ended before it has: the result is waited for.
@@ -174,6 +196,8 @@ TEST(Redirection, EveryRoadThroughTempEndsWithTheRealPayloadAndTouchesNothingEls
         {"hard link at the log", Road::HardLinkAtTheLog, 0},
         {"re-point after the reserving file", Road::RepointAfterTheReservingFile, 1},
         {"re-point after the temporary file", Road::RepointAfterTheTemporaryFile, 3},
+        {"TEMP in a directory whose name ends in a dot", Road::TrailingDot, 4, Outcome::Refused},
+        {"link to the outside in the secure directory", Road::LinkInsideTheSecureDirectory, 0},
     };
     TempDir work("kbattack");
     const std::string workUnix = unixPath(work.path());
@@ -183,7 +207,8 @@ TEST(Redirection, EveryRoadThroughTempEndsWithTheRealPayloadAndTouchesNothingEls
         SCOPED_TRACE(attack.name);
         const std::string base = "case" + std::to_string(++index);
         ASSERT_TRUE(CreateDirectoryA((work / base).c_str(), nullptr));
-        const Ground ground(work / base, workUnix + "/" + base);
+        const Ground ground(work / base, workUnix + "/" + base, attack.road == Road::TrailingDot);
+        const std::string theirs = ground.path(ground.second + "\\");
         testing_support::writeFile(ground.path("outside\\theirs.cmd"), "echo theirs");
         const bool logLinked = attack.road == Road::SymbolicLinkAtTheLog ||
                                attack.road == Road::SymbolicLinkAtTheLogToAFile ||
@@ -197,7 +222,7 @@ TEST(Redirection, EveryRoadThroughTempEndsWithTheRealPayloadAndTouchesNothingEls
         // What the log's directory shows from Windows: a link to nothing is not listed under Wine.
         const Lines d1Listing = attack.road == Road::SymbolicLinkAtTheLog ? Lines{} : Lines{"morvane.log"};
         if (logLinked) {
-            ASSERT_EQ(testing_support::listDirectory(ground.path("d1")), d1Listing);
+            ASSERT_EQ(testing_support::listDirectory(ground.path(ground.first)), d1Listing);
         }
 
         const Snapshot outsideBefore = snapshotOf(ground.path("outside"));
@@ -219,44 +244,70 @@ TEST(Redirection, EveryRoadThroughTempEndsWithTheRealPayloadAndTouchesNothingEls
             ASSERT_EQ(log.size(), static_cast<std::size_t>(attack.pauseAfter));
             const std::string secure = ground.nameInTemp(reservedDirectory(log));
             ASSERT_FALSE(secure.empty());
-            if (attack.road == Road::RepointAfterTheMove) {
-                ASSERT_TRUE(CreateDirectoryA((ground.path("d2\\") + secure).c_str(), nullptr));
+            if (attack.road == Road::RepointAfterTheMove || attack.road == Road::TrailingDot) {
+                ASSERT_TRUE(CreateDirectoryA((theirs + secure).c_str(), nullptr));
                 ASSERT_TRUE(CopyFileA(launcherPath("probe_payload.exe").c_str(),
-                                      (ground.path("d2\\") + secure + "\\hooked_launcher.exe").c_str(),
-                                      TRUE));
+                                      (theirs + secure + "\\hooked_launcher.exe").c_str(), TRUE));
             } else if (attack.road == Road::RepointAfterTheReservingFile) {
-                testing_support::writeFile(ground.path("d2\\") + secure, "theirs");
+                testing_support::writeFile(theirs + secure, "theirs");
             } else {
-                ASSERT_TRUE(CreateDirectoryA((ground.path("d2\\") + secure).c_str(), nullptr));
-                testing_support::writeFile(ground.path("d2\\") + ground.nameInTemp(extractionTemporary(
-                                                                     log, ground.path("j\\") + secure)),
-                                           "");
+                ASSERT_TRUE(CreateDirectoryA((theirs + secure).c_str(), nullptr));
+                testing_support::writeFile(
+                    theirs + ground.nameInTemp(extractionTemporary(log, ground.path("j\\") + secure)), "");
             }
         } else {
             const probe::Report report = run.report();
             const std::string secure = FileUtils::fileName(FileUtils::parentPath(report.modulePath));
-            ASSERT_TRUE(CreateDirectoryA((ground.path("d2\\") + secure).c_str(), nullptr));
-            testing_support::writeFile(ground.path("d2\\") + secure + "\\theirs.txt", "theirs");
+            if (attack.road == Road::LinkInsideTheSecureDirectory) {
+                ground.link("../../outside/theirs.cmd", ground.first + "/" + secure + "/link");
+            } else {
+                ASSERT_TRUE(CreateDirectoryA((theirs + secure).c_str(), nullptr));
+                testing_support::writeFile(theirs + secure + "\\theirs.txt", "theirs");
+            }
         }
-        const bool repointed = !logLinked;
+        const bool repointed = !logLinked && attack.road != Road::TrailingDot &&
+                               attack.road != Road::LinkInsideTheSecureDirectory;
         if (repointed) ground.repointToD2();
-        const Snapshot d2Before = snapshotOf(ground.path("d2"));
+        const Snapshot theirsBefore = snapshotOf(ground.path(ground.second));
         if (attack.pauseAfter > 0) {
             testing_support::writeFile(run.outside / "resume", "");
         } else {
             run.release();
         }
 
-        EXPECT_EQ(run.wait(), 12u);
-        const probe::Report report = run.report();
-        const std::string secure = FileUtils::parentPath(report.modulePath);
-        EXPECT_EQ(FileUtils::parentPath(secure), ground.d1) << report.modulePath;
-        EXPECT_EQ(report.imageHash, hashOfFile(launcherPath("probe_payload.exe")));
-        EXPECT_EQ(snapshotOf(ground.path("d2")), d2Before);
+        if (attack.outcome == Outcome::Refused) {
+            EXPECT_EQ(run.wait(), kFailure);
+            EXPECT_FALSE(run.payloadRan()) << testing_support::readFile(run.outside / "report.txt");
+        } else {
+            EXPECT_EQ(run.wait(), 12u);
+            const probe::Report report = run.report();
+            const std::string secure = FileUtils::parentPath(report.modulePath);
+            EXPECT_EQ(FileUtils::parentPath(secure), ground.d1) << report.modulePath;
+            EXPECT_EQ(report.imageHash, hashOfFile(launcherPath("probe_payload.exe")));
+        }
+        EXPECT_EQ(snapshotOf(ground.path(ground.second)), theirsBefore);
         EXPECT_EQ(snapshotOf(ground.path("outside")), outsideBefore);
-        EXPECT_EQ(testing_support::listDirectory(ground.path("d1")), d1Listing);
-        if (!logLinked) {
-            EXPECT_EQ(ground.records().size(), 6u) << run.logText();
+        if (attack.road == Road::LinkInsideTheSecureDirectory) {
+            // Wine follows the link even where it is asked to open it as itself, so the clean-up can only
+            // leave it, and the directory with it, and report it; on Windows it opens and removes the link.
+            const std::vector<ParsedRecord> log = ground.records();
+            ASSERT_EQ(log.size(), 6u) << run.logText();
+            const std::string secure = reservedDirectory(log);
+            EXPECT_EQ(testing_support::listDirectory(ground.path(ground.first)),
+                      (Lines{"morvane.log", ground.nameInTemp(secure)}));
+            EXPECT_EQ(summary(log[5]),
+                      summary("ERROR", kLeftover,
+                              "DeleteFile(" + secure + "\\link) failed. System error [1920](" +
+                                  formatSystemError(ERROR_CANT_ACCESS_FILE) + ")"));
+            // Removed from the Unix side at once (Windows calls would follow the link), not with the rest at
+            // the end: left until then, the test program's later output was seen lost under Wine.
+            runShell("rm -rf '" + workUnix + "/" + base + "/" + ground.first + "/" +
+                     ground.nameInTemp(secure) + "'");
+        } else {
+            EXPECT_EQ(testing_support::listDirectory(ground.path(ground.first)), d1Listing);
+        }
+        if (!logLinked && attack.road != Road::LinkInsideTheSecureDirectory) {
+            EXPECT_EQ(ground.records().size(), attack.outcome == Outcome::Refused ? 7u : 6u) << run.logText();
         }
         if (testing::Test::HasFailure()) break;
     }

@@ -1,0 +1,22 @@
+#include "windows/wrappers/kiteboot/RedirectionTrust.h"
+
+#include "windows/common/DllFunction.h"
+
+namespace redirection_trust {
+
+bool request(SetProcessMitigationPolicyFn set) {
+    Policy policy{kEnforce};
+    return set(static_cast<PROCESS_MITIGATION_POLICY>(kPolicyKind), &policy, sizeof(policy)) != FALSE;
+}
+
+void enforce() noexcept {
+    try {
+        const DllFunction<SetProcessMitigationPolicyFn> set(Dll("kernel32"), "SetProcessMitigationPolicy",
+                                                            Binding::Lenient);
+        if (set.available()) request(set);
+    } catch (...) {
+        // A library that cannot be bound leaves the process as it was, like a system without the policy.
+    }
+}
+
+}  // namespace redirection_trust
