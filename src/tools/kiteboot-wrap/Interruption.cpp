@@ -3,8 +3,6 @@
 #include <atomic>
 
 #ifdef _WIN32
-#include <mutex>
-
 #include "../../common/windows/WinHeaders.h"
 #else
 #include <csignal>
@@ -36,12 +34,14 @@ void keepOnInterruption() {
 
 namespace {
 
-std::mutex handlerLock;  // held by the handler's thread, or by the main thread while deferring
+// Held by the handler's thread, or by the main thread while deferring. A system lock, not std::mutex:
+// the programs are built with the Win32 thread model, which has no std::mutex in this compiler.
+SRWLOCK handlerLock = SRWLOCK_INIT;
 
 // Runs on a thread of its own. The file was opened with FILE_SHARE_DELETE, so it can be deleted while
 // the main thread still writes it; it goes when the process ends, with the exit status of Ctrl+C.
 BOOL WINAPI onConsoleEvent(DWORD) {
-    handlerLock.lock();
+    AcquireSRWLockExclusive(&handlerLock);
     if (removing) DeleteFileW(removedName.c_str());
     TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
     return TRUE;
@@ -54,11 +54,11 @@ void catchInterruptions() {
 }
 
 InterruptionsDeferred::InterruptionsDeferred() {
-    handlerLock.lock();
+    AcquireSRWLockExclusive(&handlerLock);
 }
 
 InterruptionsDeferred::~InterruptionsDeferred() {
-    handlerLock.unlock();
+    ReleaseSRWLockExclusive(&handlerLock);
 }
 
 #else
