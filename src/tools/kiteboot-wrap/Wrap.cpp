@@ -60,7 +60,7 @@ std::vector<std::string> inputProblems(const WrapOptions& options) {
     } else if (std::error_code error; !std::filesystem::is_regular_file(options.stub, error)) {
         problems.push_back("stub '" + options.stub + "' does not exist");
     }
-    note(problems, versionProblem("--version", options.version));
+    note(problems, versionProblem("--file-version", options.version));
     note(problems, textProblem("--company", options.company));
     note(problems, textProblem("--product", options.product));
     note(problems, textProblem("--description", options.description));

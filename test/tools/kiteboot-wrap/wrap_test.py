@@ -51,7 +51,7 @@ def read(path):
         return f.read()
 
 
-VENDOR = ["--icon", S["vendor_icon"], "--version", "2.3.4.5", "--company", 'Vendor "Quoted" Corp',
+VENDOR = ["--icon", S["vendor_icon"], "--file-version", "2.3.4.5", "--company", 'Vendor "Quoted" Corp',
           "--product", "Установщик 中文", "--description", "Vendor Product Setup (C:\\new\\tools)",
           "--copyright", "© 2026 Vendor Corp"]
 VENDOR_STRINGS = {"CompanyName": 'Vendor "Quoted" Corp', "FileDescription": "Vendor Product Setup (C:\\new\\tools)",
@@ -198,9 +198,9 @@ def bad_input_tests():
         (icon("no-images.ico"), f"icon '{f('no-images.ico')}' is not a valid .ico file: it holds no images"),
         (icon("cut-short.ico"), f"icon '{f('cut-short.ico')}' is not a valid .ico file: image 2 of 2 lies outside the file"),
         (icon("garbage.ico"), f"icon '{f('garbage.ico')}' is not a valid .ico file: image 1 of 1 is neither a bitmap nor a PNG"),
-        (["--payload", good, "--version", "1.2.3"], "--version '1.2.3' is not four numbers separated by dots (like 1.2.3.4)"),
-        (["--payload", good, "--version", "1.2.3.4.5"], "--version '1.2.3.4.5' is not four numbers separated by dots (like 1.2.3.4)"),
-        (["--payload", good, "--version", "1.2.65536.4"], "--version '1.2.65536.4' has a number above 65535"),
+        (["--payload", good, "--file-version", "1.2.3"], "--file-version '1.2.3' is not four numbers separated by dots (like 1.2.3.4)"),
+        (["--payload", good, "--file-version", "1.2.3.4.5"], "--file-version '1.2.3.4.5' is not four numbers separated by dots (like 1.2.3.4)"),
+        (["--payload", good, "--file-version", "1.2.65536.4"], "--file-version '1.2.65536.4' has a number above 65535"),
         (["--payload", good, "--company", "A\tB"], "--company 'A\tB' holds a line break or a tab"),
         (["--payload", good, "--product", "A\nB"], "--product 'A\nB' holds a line break or a tab"),
         (["--payload", good, "--stub", f("text.exe")], f"stub '{f('text.exe')}' is not a Windows executable"),
@@ -219,7 +219,7 @@ def bad_input_tests():
         check(result.returncode != 0 and f"kiteboot-wrap: {message}\n" in result.stderr and not left,
               f"refused, nothing left: {message!r} {result.stderr if message not in result.stderr else ''}")
     # Every problem at once.
-    result = native_wrap("--payload", f("i386.exe"), "--icon", f("cursor.cur"), "--version", "1", "--output", output,
+    result = native_wrap("--payload", f("i386.exe"), "--icon", f("cursor.cur"), "--file-version", "1", "--output", output,
                          "--stub", S["stub"])
     check(result.returncode == 1 and result.stderr.count("kiteboot-wrap: ") == 3, "three problems, three lines")
 
