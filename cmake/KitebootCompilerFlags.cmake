@@ -37,7 +37,7 @@ endfunction()
 # kiteboot_link_whole_program(<target>): optimised as one program at the link (see above).
 function(kiteboot_link_whole_program target)
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-        target_link_options(${target} PRIVATE -flto=auto)
+        target_link_options(${target} PRIVATE -flto -flto-partition=one)
     elseif(MSVC)
         target_link_options(${target} PRIVATE /OPT:REF /OPT:ICF)
     endif()
@@ -48,10 +48,15 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     # do not depend on where they run (also when another project includes this one with add_subdirectory).
     add_compile_options(-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
                         -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
-    # A section per function and per datum, so that the linker keeps only what a program calls: a program
-    # linked from the shared libraries carries none of the functions it never uses.
+    # A section per function and per datum, so that the linker can drop what a program never uses (with
+    # mingw-w64, whole functions go only in a whole-program link: see above).
     add_compile_options(-ffunction-sections -fdata-sections)
     add_link_options(-Wl,--gc-sections)
+endif()
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    # Programs link the ordinary code of objects that also carry the intermediate form (see above), unless
+    # they ask for a whole-program link.
+    add_link_options(-fno-lto)
 endif()
 if(MINGW)
     # No link time stamp in the PE header: the same inputs give the same executable.
