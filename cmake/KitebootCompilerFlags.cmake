@@ -11,8 +11,9 @@ endfunction()
 
 # kiteboot_link_standalone(<target>): the executable runs on machines that have no compiler: on Windows it
 # imports system DLLs only; on Linux it is linked statically, C library included, so it runs on any x86-64
-# Linux whatever its C library's age (linked dynamically, glibc 2.34 or later would be needed, as the build
-# machine's startup code asks for __libc_start_main@GLIBC_2.34). Stripped: no build paths, and smaller.
+# Linux whatever its C library's age (linked with Debian 12's glibc as a shared library, it would need
+# glibc 2.36 or later: arc4random@GLIBC_2.36, __libc_start_main@GLIBC_2.34, ...). Stripped: no build
+# paths, and smaller.
 function(kiteboot_link_standalone target)
     if(MINGW)
         target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)

@@ -12,9 +12,19 @@ elseif(CPACK_GENERATOR STREQUAL "DEB")
     set(CPACK_COMPONENTS_ALL debian)
     set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 endif()
-# Time stamps: the tar and Debian writers take SOURCE_DATE_EPOCH for their own headers, and a ZIP keeps
-# local time, so the time zone is fixed too.
+# The time stamp of every file in the packages (KitebootReleaseStage.cmake), which the tar and Debian
+# writers also take for their own headers: SOURCE_DATE_EPOCH when it is set, otherwise the time of the
+# sources' last commit, otherwise a fixed day. A ZIP keeps local times, so the time zone is fixed too.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
-    set(ENV{SOURCE_DATE_EPOCH} ${CPACK_KITEBOOT_SOURCE_DATE_EPOCH})
+    set(epoch 1767225600)
+    find_program(KITEBOOT_GIT git)
+    if(KITEBOOT_GIT)
+        execute_process(COMMAND ${KITEBOOT_GIT} log -1 --format=%ct WORKING_DIRECTORY ${CPACK_KITEBOOT_SOURCE_DIR}
+                        OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        if(commit_time MATCHES "^[0-9]+$")
+            set(epoch ${commit_time})
+        endif()
+    endif()
+    set(ENV{SOURCE_DATE_EPOCH} ${epoch})
 endif()
 set(ENV{TZ} UTC0)

@@ -243,7 +243,7 @@ def check_sums(name, folder):
           f"{name}: sha256sum -c SHA256SUMS checks every other file {result.stdout}{result.stderr}")
 
 
-def check_linux_program(name, program, reference):
+def check_linux_program(name, tree, program, reference):
     """The program runs with nothing of the build machine: no PATH but its own folder, no library path,
     a working directory of its own; it finds its stub and wraps the same bytes as the build tree's."""
     folder = os.path.dirname(program)
@@ -260,6 +260,14 @@ def check_linux_program(name, program, reference):
     version = subprocess.run(["kiteboot-wrap", "--version"], env=bare, capture_output=True, text=True)
     check(version.returncode == 0 and version.stdout == f"kiteboot-wrap {S['version']}\n",
           f"{name}: --version prints the tool's version {version.stdout!r}")
+    if os.geteuid() == 0:  # a root holding nothing but the package's files and the installer: no C library
+        jail = os.path.join(WORK, name + "-chroot")
+        shutil.copytree(tree, os.path.join(jail, "kb"))
+        shutil.copy(S["payloads"]["demo"], os.path.join(jail, "installer.exe"))
+        inside = "/kb/" + os.path.relpath(program, tree)
+        alone = run(["chroot", jail, inside, "--payload", "/installer.exe", "--output", "/release-setup.exe"])
+        check(alone.returncode == 0 and read(os.path.join(jail, "release-setup.exe")) == reference,
+              f"{name}: in a root that holds no C library it wraps the same bytes {alone.stderr}")
 
 
 def release_tests():
@@ -299,7 +307,7 @@ def release_tests():
         unpacked = os.path.join(WORK, "tar")  # an empty folder
         archive.extractall(unpacked)
     check_sums("tar.gz", os.path.join(unpacked, top))
-    check_linux_program("tar.gz", os.path.join(unpacked, top, "kiteboot-wrap"), reference)
+    check_linux_program("tar.gz", os.path.join(unpacked, top), os.path.join(unpacked, top, "kiteboot-wrap"), reference)
 
     deb = os.path.join(directory, packages[2])
     listing = run(["dpkg-deb", "-c", deb]).stdout.splitlines()
@@ -313,7 +321,7 @@ def release_tests():
     check(fields == f"Package: kiteboot\nVersion: {v}\nArchitecture: amd64\n", f"the .deb's control fields {fields!r}")
     root = os.path.join(WORK, "deb-root")
     check(run(["dpkg-deb", "-x", deb, root]).returncode == 0, "dpkg-deb -x unpacks the .deb into a throwaway root")
-    check_linux_program(".deb", os.path.join(root, "usr", "bin", "kiteboot-wrap"), reference)
+    check_linux_program(".deb", root, os.path.join(root, "usr", "bin", "kiteboot-wrap"), reference)
 
 
 def reproducible_tests():
@@ -322,8 +330,8 @@ def reproducible_tests():
     configure = run([S["cmake"], "-S", S["source_dir"], "-B", second, "-G", "Ninja", "-DKITEBOOT_BUILD_TESTS=OFF",
                      f"-DCMAKE_TOOLCHAIN_FILE={S['source_dir']}/cmake/toolchain-mingw-w64.cmake"])
     build = run([S["cmake"], "--build", second, "--target", "kiteboot_release_files"])
-    check(configure.returncode == 0 and build.returncode == 0,
-          f"the second tree builds {configure.stderr[-2000:]}{build.stdout[-3000:]}")
+    built = configure.returncode == 0 and build.returncode == 0
+    check(built, "the second tree builds" + ("" if built else f" {configure.stderr[-2000:]}{build.stdout[-3000:]}"))
     first_release = os.path.join(WORK, "first-release")
     for tree, release in ((S["build_dir"], first_release), (second, os.path.join(second, "release"))):
         shutil.rmtree(release, ignore_errors=True)
