@@ -124,7 +124,7 @@ disk_device=$(findmnt -n -o SOURCE -T "$build")
         awk '{ printf "%s, %s", $1, ($2 == 1 ? "rotational" : "not rotational") }')"
     printf 'Kernel\t%s\n' "$(uname -sr)"
     printf 'Wine\t%s\n' "$(/usr/lib/wine/wine64 --version)"
-    printf 'Compiler\t%s\n' "$(x86_64-w64-mingw32-g++-posix --version | head -n 1)"
+    printf 'Compiler\t%s\n' "$(x86_64-w64-mingw32-g++-win32 --version | head -n 1)"
     printf 'Date\t%s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')"
     printf 'Source\t%s\n' "$(git -C "$top" describe --always --dirty 2>/dev/null || echo unknown)"
     printf 'Timing run\t%s rounds of %s cases after %s warm-up rounds, %s ms pause before each run, %s s\n' \

@@ -299,7 +299,7 @@ function(_kiteboot_add_bootstrapper target)
     get_property(wrap GLOBAL PROPERTY KITEBOOT_DEFAULT_WRAP)
     get_property(tool_targets GLOBAL PROPERTY KITEBOOT_TOOL_TARGETS)
     set(commands COMMAND ${wrap} --payload ${ARG_PAYLOAD} --output ${output} --stub ${stub} --icon ${ARG_ICON}
-                         --version ${ARG_VERSION} "--company=${ARG_COMPANY}" "--product=${ARG_PRODUCT}"
+                         --file-version ${ARG_VERSION} "--company=${ARG_COMPANY}" "--product=${ARG_PRODUCT}"
                          "--description=${ARG_DESCRIPTION}" "--copyright=${ARG_COPYRIGHT}")
     if(signing)
         set(sign_params ${work}/signing.cmake)

@@ -1,10 +1,12 @@
-# Cross-compiles for 64-bit Windows with the mingw-w64 toolchain (POSIX threads model).
+# Cross-compiles for 64-bit Windows with the mingw-w64 toolchain, Win32 threads model: the runtime it links
+# statically uses Windows' own primitives, so no thread library (winpthreads) ends up in the programs. The
+# launcher has one thread; a test that needs a second one starts it with CreateThread.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(KITEBOOT_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${KITEBOOT_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KITEBOOT_MINGW_PREFIX}-g++-posix)
+set(CMAKE_C_COMPILER ${KITEBOOT_MINGW_PREFIX}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${KITEBOOT_MINGW_PREFIX}-g++-win32)
 set(CMAKE_RC_COMPILER ${KITEBOOT_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${KITEBOOT_MINGW_PREFIX})

@@ -9,7 +9,8 @@ build="${KITEBOOT_BUILD_DIR:-$top/build}"
 "$top/tools/setup.sh"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-w64.cmake" \
       -DKITEBOOT_PAYLOAD="${KITEBOOT_PAYLOAD:-}" >/dev/null
-cmake --build "$build" --target kiteboot runner
+# With the release files, so that `cd build && cpack` makes the release packages right after this.
+cmake --build "$build" --target kiteboot runner kiteboot_release_files
 
 export WINEPREFIX="$build/wineprefix"
 # The Wine server started here, and Wine's services with it, run until the server is stopped: stopped on

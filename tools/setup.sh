@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what building and testing kiteboot needs on Debian, and nothing when it is all there.
 set -eu
-packages="cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+packages="cmake ninja-build g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
           wine64 wine64-preloader googletest clang-format xvfb xdotool imagemagick x11-utils python3 osslsigncode
           openssl gnuplot-nox util-linux nsis g++ icoutils python3-pefile"
 missing=""

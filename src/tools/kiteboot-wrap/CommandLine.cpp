@@ -10,10 +10,14 @@ namespace wrap {
 namespace {
 
 std::vector<std::pair<std::string, std::string WrapOptions::*>> optionFields() {
-    return {{"--payload", &WrapOptions::payload},    {"--output", &WrapOptions::output},
-            {"--stub", &WrapOptions::stub},          {"--icon", &WrapOptions::icon},
-            {"--version", &WrapOptions::version},    {"--company", &WrapOptions::company},
-            {"--product", &WrapOptions::product},    {"--description", &WrapOptions::description},
+    return {{"--payload", &WrapOptions::payload},
+            {"--output", &WrapOptions::output},
+            {"--stub", &WrapOptions::stub},
+            {"--icon", &WrapOptions::icon},
+            {"--file-version", &WrapOptions::version},
+            {"--company", &WrapOptions::company},
+            {"--product", &WrapOptions::product},
+            {"--description", &WrapOptions::description},
             {"--copyright", &WrapOptions::copyright}};
 }
 
@@ -33,6 +37,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
             parsed.help = true;
+            continue;
+        }
+        if (argument == "--version") {
+            parsed.toolVersion = true;
             continue;
         }
         const std::size_t equals = argument.find('=');
@@ -59,8 +67,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 std::string usageText() {
     return std::string(
                "Usage: kiteboot-wrap --payload <installer.exe> --output <setup.exe> [--stub <stub.exe>]\n"
-               "                     [--icon <file.ico>] [--version a.b.c.d] [--company T] [--product T]\n"
-               "                     [--description T] [--copyright T]\n"
+               "                     [--icon <file.ico>] [--file-version a.b.c.d] [--company T]\n"
+               "                     [--product T] [--description T] [--copyright T]\n"
+               "       kiteboot-wrap --help | --version\n"
                "\n"
                "Writes a kiteboot bootstrapper: the stub with the installer as its resource RT_RCDATA 100, "
                "the\n"
@@ -72,13 +81,19 @@ std::string usageText() {
                "  --stub         the launcher to start from (default: kiteboot-stub.exe beside this "
                "program)\n"
                "  --icon         an .ico file (default: the kiteboot kite)\n"
-               "  --version      file and product version, four numbers from 0 to 65535 (default: ") +
+               "  --file-version file and product version, four numbers from 0 to 65535 (default: ") +
            defaultVersion + ")\n  --company      CompanyName (default: \"" + defaultCompany +
            "\")\n  --product      ProductName (default: \"" + defaultProduct +
            "\")\n  --description  FileDescription (default: \"" + defaultDescription +
            "\")\n  --copyright    LegalCopyright (default: \"" + defaultCopyright +
-           "\")\n\nTexts are UTF-8 without line breaks or tabs. Exit status: 0 written, 1 refused or failed, "
+           "\")\n  --help         prints this text\n  --version      prints kiteboot-wrap's own "
+           "version\n\nTexts are UTF-8 without line breaks or tabs. Exit status: 0 written, 1 refused or "
+           "failed, "
            "2 usage error.\n";
+}
+
+std::string toolVersionText() {
+    return std::string("kiteboot-wrap ") + toolVersion + "\n";
 }
 
 }  // namespace wrap

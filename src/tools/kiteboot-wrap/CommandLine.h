@@ -21,6 +21,7 @@ struct WrapOptions {
 
 struct ParsedCommandLine {
     bool help = false;
+    bool toolVersion = false;  // --version: the program's own version, not the bootstrapper's
     WrapOptions options;
     std::vector<std::string> errors;  // unknown options, missing values, options given twice
 };
@@ -29,5 +30,8 @@ struct ParsedCommandLine {
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 std::string usageText();
+
+// What --version prints: the program's name and version.
+std::string toolVersionText();
 
 }  // namespace wrap

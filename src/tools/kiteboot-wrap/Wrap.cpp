@@ -94,7 +94,7 @@ std::vector<std::string> inputProblems(const WrapOptions& options) {
     else
         note(problems, stubProblem(options.stub));
     const std::size_t beforeTexts = problems.size();
-    note(problems, versionProblem("--version", options.version));
+    note(problems, versionProblem("--file-version", options.version));
     note(problems, textProblem("--company", options.company));
     note(problems, textProblem("--product", options.product));
     note(problems, textProblem("--description", options.description));

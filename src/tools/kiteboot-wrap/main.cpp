@@ -28,6 +28,10 @@ int run(const std::vector<std::string>& arguments, const std::string& program) {
         std::cout << wrap::usageText();
         return exitWritten;
     }
+    if (parsed.toolVersion && parsed.errors.empty()) {
+        std::cout << wrap::toolVersionText();
+        return exitWritten;
+    }
     if (!parsed.errors.empty() || arguments.empty()) {
         for (const std::string& error : parsed.errors)
             report(error);

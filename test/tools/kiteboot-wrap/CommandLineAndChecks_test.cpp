@@ -40,6 +40,22 @@ TEST(CommandLine, TakesOptionsWithSeparateOrJoinedValuesAndReportsEveryMistake) 
     EXPECT_TRUE(wrap::parseCommandLine({"--help"}).help);
 }
 
+// --version asks for the program's own version; the bootstrapper's is --file-version. A script written for
+// the old spelling (--version 1.2.3.4) gets a usage error rather than a version printed and nothing wrapped.
+TEST(CommandLine, VersionIsTheProgramsOwnAndFileVersionTheBootstrappers) {
+    const wrap::ParsedCommandLine own = wrap::parseCommandLine({"--version"});
+    EXPECT_TRUE(own.toolVersion);
+    EXPECT_TRUE(own.errors.empty());
+    EXPECT_EQ(wrap::toolVersionText(), std::string("kiteboot-wrap ") + wrap::toolVersion + "\n");
+    const wrap::ParsedCommandLine file = wrap::parseCommandLine({"--file-version", "2.3.4.5"});
+    EXPECT_FALSE(file.toolVersion);
+    EXPECT_EQ(file.options.version, "2.3.4.5");
+    const wrap::ParsedCommandLine old =
+        wrap::parseCommandLine({"--payload", "a.exe", "--version", "2.3.4.5"});
+    EXPECT_EQ(old.errors, std::vector<std::string>{"unknown option '2.3.4.5'"});
+    EXPECT_EQ(old.options.version, wrap::defaultVersion);
+}
+
 TEST(InputChecks, VersionsAreFourNumbersUpTo65535) {
     const struct {
         const char* version;
@@ -49,17 +65,17 @@ TEST(InputChecks, VersionsAreFourNumbersUpTo65535) {
         {"0.0.0.0", ""},
         {"65535.65535.65535.65535", ""},
         {"000001.2.3.00000", ""},  // leading zeros: the numbers 1 and 0
-        {"0000065536.1.1.1", "--version '0000065536.1.1.1' has a number above 65535"},
-        {"1.2.3", "--version '1.2.3' is not four numbers separated by dots (like 1.2.3.4)"},
-        {"1.2.3.4.5", "--version '1.2.3.4.5' is not four numbers separated by dots (like 1.2.3.4)"},
-        {"1..3.4", "--version '1..3.4' is not four numbers separated by dots (like 1.2.3.4)"},
-        {"1.2.3.-4", "--version '1.2.3.-4' is not four numbers separated by dots (like 1.2.3.4)"},
-        {"", "--version '' is not four numbers separated by dots (like 1.2.3.4)"},
-        {"1.2.65536.4", "--version '1.2.65536.4' has a number above 65535"},
-        {"1.2.3.99999999999999999999", "--version '1.2.3.99999999999999999999' has a number above 65535"},
+        {"0000065536.1.1.1", "--file-version '0000065536.1.1.1' has a number above 65535"},
+        {"1.2.3", "--file-version '1.2.3' is not four numbers separated by dots (like 1.2.3.4)"},
+        {"1.2.3.4.5", "--file-version '1.2.3.4.5' is not four numbers separated by dots (like 1.2.3.4)"},
+        {"1..3.4", "--file-version '1..3.4' is not four numbers separated by dots (like 1.2.3.4)"},
+        {"1.2.3.-4", "--file-version '1.2.3.-4' is not four numbers separated by dots (like 1.2.3.4)"},
+        {"", "--file-version '' is not four numbers separated by dots (like 1.2.3.4)"},
+        {"1.2.65536.4", "--file-version '1.2.65536.4' has a number above 65535"},
+        {"1.2.3.99999999999999999999", "--file-version '1.2.3.99999999999999999999' has a number above 65535"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(wrap::versionProblem("--version", c.version), c.problem) << c.version;
+        EXPECT_EQ(wrap::versionProblem("--file-version", c.version), c.problem) << c.version;
     EXPECT_EQ(wrap::versionNumbers("65535.0.7.10"), (std::array<std::uint16_t, 4>{65535, 0, 7, 10}));
     EXPECT_EQ(wrap::versionNumbers("000001.2.3.00000"), (std::array<std::uint16_t, 4>{1, 2, 3, 0}));
 }

@@ -2,12 +2,13 @@
 """kiteboot-wrap end to end: the Linux program and the Windows program (under Wine) wrap the same
 installers into byte-identical bootstrappers; tools no one here wrote read them back (wrestool, pefile,
 osslsigncode); the bootstrappers run under Wine; bad input is refused with its message and leaves no file.
+The release packages unpacked and their programs run with nothing of the build machine; a second build
+tree makes the same bytes.
 
-    wrap_test.py <settings.json> wrap|bad|release
+    wrap_test.py <settings.json> wrap|bad|release|reproducible
 
 Runs with Debian's python3, which has python3-pefile.
 """
-import glob
 import hashlib
 import json
 import os
@@ -16,6 +17,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tarfile
 import time
 import warnings
 import zipfile
@@ -59,7 +61,7 @@ def kept(path, content):
     return os.path.isfile(path) and read(path) == content
 
 
-VENDOR = ["--icon", S["vendor_icon"], "--version", "2.3.4.5", "--company", 'Vendor "Quoted" Corp',
+VENDOR = ["--icon", S["vendor_icon"], "--file-version", "2.3.4.5", "--company", 'Vendor "Quoted" Corp',
           "--product", "Установщик 中文", "--description", "Vendor Product Setup (C:\\new\\tools)",
           "--copyright", "© 2026 Vendor Corp"]
 VENDOR_STRINGS = {"CompanyName": 'Vendor "Quoted" Corp', "FileDescription": "Vendor Product Setup (C:\\new\\tools)",
@@ -88,7 +90,7 @@ def version_resource_size(strings):
 
 def given_texts(company, product, description, copyright_text, name="setup"):
     """The options that set every text, and the strings of the version resource they make."""
-    options = ["--version", "1.2.3.4", "--company", company, "--product", product, "--description", description,
+    options = ["--file-version", "1.2.3.4", "--company", company, "--product", product, "--description", description,
                "--copyright", copyright_text]
     strings = [("CompanyName", company), ("FileDescription", description), ("FileVersion", "1.2.3.4"),
                ("InternalName", name), ("LegalCopyright", copyright_text), ("OriginalFilename", name + ".exe"),
@@ -329,9 +331,9 @@ def bad_input_tests():
         (icon("cut-short.ico"), f"icon '{f('cut-short.ico')}' is not a valid .ico file: image 2 of 2 lies outside the file"),
         (icon("garbage.ico"), f"icon '{f('garbage.ico')}' is not a valid .ico file: image 1 of 1 is neither a bitmap nor a PNG"),
         (icon("zero-size.ico"), f"icon '{f('zero-size.ico')}' is not a valid .ico file: image 2 of 2 is empty (its size is 0)"),
-        (["--payload", good, "--version", "1.2.3"], "--version '1.2.3' is not four numbers separated by dots (like 1.2.3.4)"),
-        (["--payload", good, "--version", "1.2.3.4.5"], "--version '1.2.3.4.5' is not four numbers separated by dots (like 1.2.3.4)"),
-        (["--payload", good, "--version", "1.2.65536.4"], "--version '1.2.65536.4' has a number above 65535"),
+        (["--payload", good, "--file-version", "1.2.3"], "--file-version '1.2.3' is not four numbers separated by dots (like 1.2.3.4)"),
+        (["--payload", good, "--file-version", "1.2.3.4.5"], "--file-version '1.2.3.4.5' is not four numbers separated by dots (like 1.2.3.4)"),
+        (["--payload", good, "--file-version", "1.2.65536.4"], "--file-version '1.2.65536.4' has a number above 65535"),
         (["--payload", good, "--company", "A\tB"], "--company 'A\tB' holds a line break or a tab"),
         (["--payload", good, "--product", "A\nB"], "--product 'A\nB' holds a line break or a tab"),
         (["--payload", good, "--stub", f("text.exe")], f"stub '{f('text.exe')}' is not a Windows executable"),
@@ -366,7 +368,7 @@ def bad_input_tests():
     os.makedirs(os.path.dirname(output), exist_ok=True)
     check_refused("", native_wrap, table, files, output)
     # Every problem at once.
-    result = native_wrap("--payload", f("i386.exe"), "--icon", f("cursor.cur"), "--version", "1", "--output", output,
+    result = native_wrap("--payload", f("i386.exe"), "--icon", f("cursor.cur"), "--file-version", "1", "--output", output,
                          "--stub", S["stub"])
     check(result.returncode == 1 and result.stderr.count("kiteboot-wrap: ") == 3, "three problems, three lines")
     windows_bad_input_tests(files, good, output)
@@ -459,32 +461,132 @@ def interruption_tests(payload):
               f"{name}: no temporary file is left, the earlier output is kept {os.listdir(directory)}")
 
 
-def release_tests():
-    zips = glob.glob(os.path.join(S["release_dir"], "*.zip"))
-    check(len(zips) == 1, f"cpack made one ZIP archive {zips}")
-    if len(zips) != 1:
-        return
-    with zipfile.ZipFile(zips[0]) as archive:
-        names = sorted(n.split("/", 1)[1] for n in archive.namelist() if not n.endswith("/"))  # below the top folder
-        check(names == ["README.md", "docs/packaging.md", "kiteboot-stub.exe", "kiteboot-wrap.exe"],
-              f"the archive holds kiteboot-wrap.exe, the stub, the README and the packaging page {names}")
-        unpacked = os.path.join(WORK, "release")
-        shutil.rmtree(unpacked, ignore_errors=True)
-        archive.extractall(unpacked)
-    program = os.path.join(unpacked, os.path.splitext(os.path.basename(zips[0]))[0], "kiteboot-wrap.exe")
-    output = os.path.join(WORK, "release-setup.exe")
-    result = windows_wrap(program, "--payload", S["payloads"]["demo"], "--output", output)
-    check(result.returncode == 0, f"the archive's kiteboot-wrap.exe finds its stub beside it and wraps {result.stderr}")
+RELEASE_FILES = ["LICENSE", "README.md", "SHA256SUMS", "THIRD-PARTY-NOTICES", "docs/packaging.md", "kiteboot-stub.exe"]
+
+
+def default_wrap_reference():
+    """The demo installer wrapped with the defaults by the build tree's own kiteboot-wrap."""
     native = os.path.join(WORK, "native-default", "release-setup.exe")
     os.makedirs(os.path.dirname(native), exist_ok=True)
     native_wrap("--payload", S["payloads"]["demo"], "--output", native, "--stub", S["stub"])
-    check(os.path.exists(output) and read(output) == read(native), "... the same file as the Linux program with the defaults")
+    return read(native)
+
+
+def check_sums(name, folder):
+    result = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True, text=True)
+    listed = len(RELEASE_FILES)  # every file but SHA256SUMS itself, and kiteboot-wrap
+    check(result.returncode == 0 and result.stdout.count(": OK") == listed,
+          f"{name}: sha256sum -c SHA256SUMS checks every other file {result.stdout}{result.stderr}")
+
+
+def check_linux_program(name, tree, program, reference):
+    """The program runs with nothing of the build machine: no PATH but its own folder, no library path,
+    a working directory of its own; it finds its stub and wraps the same bytes as the build tree's."""
+    folder = os.path.dirname(program)
+    dynamic = run(["objdump", "-p", program]).stdout
+    check("NEEDED" not in dynamic and "INTERP" not in dynamic, f"{name}: kiteboot-wrap needs no shared library")
+    cwd = os.path.join(WORK, name + "-cwd")
+    os.makedirs(cwd, exist_ok=True)
+    output = os.path.join(cwd, "release-setup.exe")
+    bare = {"PATH": folder}
+    result = subprocess.run(["kiteboot-wrap", "--payload", S["payloads"]["demo"], "--output", output], cwd=cwd,
+                            env=bare, capture_output=True, text=True)
+    check(result.returncode == 0 and os.path.exists(output) and read(output) == reference,
+          f"{name}: its kiteboot-wrap, found through PATH alone, wraps the same bytes as the build tree's {result.stderr}")
+    version = subprocess.run(["kiteboot-wrap", "--version"], env=bare, capture_output=True, text=True)
+    check(version.returncode == 0 and version.stdout == f"kiteboot-wrap {S['version']}\n",
+          f"{name}: --version prints the tool's version {version.stdout!r}")
+    if os.geteuid() == 0:  # a root holding nothing but the package's files and the installer: no C library
+        jail = os.path.join(WORK, name + "-chroot")
+        shutil.copytree(tree, os.path.join(jail, "kb"))
+        shutil.copy(S["payloads"]["demo"], os.path.join(jail, "installer.exe"))
+        inside = "/kb/" + os.path.relpath(program, tree)
+        alone = run(["chroot", jail, inside, "--payload", "/installer.exe", "--output", "/release-setup.exe"])
+        check(alone.returncode == 0 and read(os.path.join(jail, "release-setup.exe")) == reference,
+              f"{name}: in a root that holds no C library it wraps the same bytes {alone.stderr}")
+
+
+def release_tests():
+    directory = S["release_dir"]
+    v = S["version"]
+    packages = [f"kiteboot-{v}-windows-x64.zip", f"kiteboot-{v}-linux-x86_64.tar.gz", f"kiteboot_{v}_amd64.deb"]
+    made = sorted(n for n in os.listdir(directory) if n != "_CPack_Packages")  # cpack's work folder
+    check(made == sorted(packages + ["SHA256SUMS"]), f"cpack made the three packages and their SHA256SUMS {made}")
+    sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=directory, capture_output=True, text=True)
+    check(sums.returncode == 0 and sums.stdout.count(": OK") == 3, f"the release's SHA256SUMS checks {sums.stdout}")
+    reference = default_wrap_reference()
+
+    with zipfile.ZipFile(os.path.join(directory, packages[0])) as archive:
+        top = packages[0][:-len(".zip")]
+        names = sorted(n[len(top) + 1:] for n in archive.namelist() if not n.endswith("/"))
+        check(names == sorted(RELEASE_FILES + ["kiteboot-wrap.exe"]), f"the ZIP holds, in {top}/, {names}")
+        unpacked = os.path.join(WORK, "zip")
+        archive.extractall(unpacked)
+    check_sums("ZIP", os.path.join(unpacked, top))
+    program = os.path.join(unpacked, top, "kiteboot-wrap.exe")
+    output = os.path.join(WORK, "release-setup.exe")
+    result = windows_wrap(program, "--payload", S["payloads"]["demo"], "--output", output)
+    check(result.returncode == 0 and os.path.exists(output) and read(output) == reference,
+          f"ZIP: kiteboot-wrap.exe finds its stub beside it and wraps the same bytes as the Linux program {result.stderr}")
     help_text = windows_wrap(program, "--help")
-    check(help_text.returncode == 0 and "Usage: kiteboot-wrap --payload" in help_text.stdout, "--help prints the usage")
+    check(help_text.returncode == 0 and "Usage: kiteboot-wrap --payload" in help_text.stdout, "ZIP: --help prints the usage")
+    version = windows_wrap(program, "--version")
+    check(version.returncode == 0 and version.stdout.replace("\r", "") == f"kiteboot-wrap {v}\n",
+          f"ZIP: --version prints the tool's version {version.stdout!r}")
+
+    with tarfile.open(os.path.join(directory, packages[1])) as archive:
+        top = packages[1][:-len(".tar.gz")]
+        members = archive.getmembers()
+        names = sorted(m.name[len(top) + 1:] for m in members if m.isfile())
+        check(names == sorted(RELEASE_FILES + ["kiteboot-wrap"]), f"the tar.gz holds, in {top}/, {names}")
+        check(all(m.uid == 0 and m.gid == 0 for m in members), "the tar.gz's files belong to root")
+        unpacked = os.path.join(WORK, "tar")  # an empty folder
+        archive.extractall(unpacked)
+    check_sums("tar.gz", os.path.join(unpacked, top))
+    check_linux_program("tar.gz", os.path.join(unpacked, top), os.path.join(unpacked, top, "kiteboot-wrap"), reference)
+
+    deb = os.path.join(directory, packages[2])
+    listing = run(["dpkg-deb", "-c", deb]).stdout.splitlines()
+    files = sorted(line.split()[-1] for line in listing if not line.startswith("d"))
+    doc = "./usr/share/doc/kiteboot/"
+    check(files == sorted(["./usr/bin/kiteboot-wrap", "./usr/share/kiteboot/kiteboot-stub.exe", doc + "LICENSE",
+                           doc + "README.md", doc + "THIRD-PARTY-NOTICES", doc + "copyright", doc + "packaging.md"]),
+          f"dpkg-deb -c lists the tool in /usr/bin, the stub in /usr/share/kiteboot, the documents {files}")
+    check(all(" root/root " in line for line in listing), "the .deb's files belong to root")
+    fields = run(["dpkg-deb", "-f", deb, "Package", "Version", "Architecture"]).stdout
+    check(fields == f"Package: kiteboot\nVersion: {v}\nArchitecture: amd64\n", f"the .deb's control fields {fields!r}")
+    root = os.path.join(WORK, "deb-root")
+    check(run(["dpkg-deb", "-x", deb, root]).returncode == 0, "dpkg-deb -x unpacks the .deb into a throwaway root")
+    check_linux_program(".deb", root, os.path.join(root, "usr", "bin", "kiteboot-wrap"), reference)
+
+
+def reproducible_tests():
+    """A second build tree elsewhere, built minutes later, makes the same stub, programs and packages."""
+    second = os.path.join(WORK, "second-tree-somewhere-else")
+    configure = run([S["cmake"], "-S", S["source_dir"], "-B", second, "-G", "Ninja", "-DKITEBOOT_BUILD_TESTS=OFF",
+                     f"-DCMAKE_TOOLCHAIN_FILE={S['source_dir']}/cmake/toolchain-mingw-w64.cmake"])
+    build = run([S["cmake"], "--build", second, "--target", "kiteboot_release_files"])
+    built = configure.returncode == 0 and build.returncode == 0
+    check(built, "the second tree builds" + ("" if built else f" {configure.stderr[-2000:]}{build.stdout[-3000:]}"))
+    first_release = os.path.join(WORK, "first-release")
+    for tree, release in ((S["build_dir"], first_release), (second, os.path.join(second, "release"))):
+        shutil.rmtree(release, ignore_errors=True)
+        made = run([S["cpack"], "--config", os.path.join(tree, "CPackConfig.cmake"), "-B", release])
+        check(made.returncode == 0, f"cpack in {tree} {made.stderr}")
+    for name in ["bin/kiteboot-stub.exe", "bin/kiteboot-wrap.exe", "host-tools/kiteboot-wrap"]:
+        a, b = os.path.join(S["build_dir"], name), os.path.join(second, name)
+        check(os.path.exists(b) and read(a) == read(b), f"{name} is the same in both trees")
+    names = sorted(n for n in os.listdir(first_release) if n != "_CPack_Packages")
+    second_names = sorted(n for n in os.listdir(os.path.join(second, "release")) if n != "_CPack_Packages")
+    check(len(names) == 4 and names == second_names, f"both made {names}")
+    for name in names:
+        check(read(os.path.join(first_release, name)) == read(os.path.join(second, "release", name)),
+              f"{name} is the same bytes from both trees")
 
 
 shutil.rmtree(WORK, ignore_errors=True)
 os.makedirs(WORK)
-{"wrap": wrap_tests, "bad": bad_input_tests, "release": release_tests}[sys.argv[2]]()
+{"wrap": wrap_tests, "bad": bad_input_tests, "release": release_tests,
+ "reproducible": reproducible_tests}[sys.argv[2]]()
 print(f"{len(failures)} failed")
 sys.exit(1 if failures else 0)

@@ -3,7 +3,9 @@
 # - its import table names only libraries that Windows always loads from the system directory (the
 #   KnownDLLs), so nothing next to the launcher or in its current directory can stand in for them at load
 #   time, and not the windowing library, which it binds at run time;
-# - the test hook exists only in the test launcher built with it (the check is shown able to see it there).
+# - the test hook exists only in the test launcher built with it (the check is shown able to see it there);
+# - it holds only code the launcher calls: not the path-based file utilities, which a launcher linked the
+#   ordinary way (the test launcher) still holds, and no thread library.
 #   executable_checks.sh <objdump> <kiteboot.exe> <hooked_launcher.exe>
 set -u
 objdump=$1
@@ -42,5 +44,20 @@ elif grep -aq "$hook" "$product"; then
     status=1
 else
     echo "the test hook is in the test launcher only"
+fi
+# Linked as one program: the file utilities' path-based deletion is in the libraries, never called.
+unused="Failed to discard R/O attribute"
+if ! grep -aq "$unused" "$hooked"; then
+    echo "the test launcher has no text of the unused file utilities: this check could not see them"
+    status=1
+elif grep -aq "$unused" "$product"; then
+    echo "the product holds code it never calls ($unused)"
+    status=1
+else
+    echo "the unused file utilities are in the test launcher only"
+fi
+if grep -aqi "winpthread" "$product"; then
+    echo "the product holds the winpthreads library"
+    status=1
 fi
 exit $status

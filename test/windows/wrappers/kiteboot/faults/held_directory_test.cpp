@@ -8,7 +8,6 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/share/tstrings.h"
@@ -137,14 +136,24 @@ TEST_F(HeldDirectoryTest, CleanUpTriesAgainWhileTheDirectoryIsHeldForAMomentAndG
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
-        std::thread release([&] {
-            Sleep(holdMs);
-            holder.reset();
-        });
+        // A second thread lets the holder go while the clean-up waits (CreateThread: the toolchain's
+        // Win32 thread model has no std::thread).
+        struct Release {
+            DWORD holdMs;
+            UniqueHandle& holder;
+        } release{holdMs, holder};
+        const auto letGo = [](void* context) -> DWORD {
+            auto& r = *static_cast<Release*>(context);
+            Sleep(r.holdMs);
+            r.holder.reset();
+            return 0;
+        };
+        UniqueHandle releasing(CreateThread(nullptr, 0, letGo, &release, 0, nullptr));
+        ASSERT_TRUE(releasing.get());
         const DWORD start = GetTickCount();
         held.reset();
         const DWORD took = GetTickCount() - start;
-        release.join();
+        WaitForSingleObject(releasing.get(), INFINITE);
         if (holdMs < 1000) {
             EXPECT_EQ(testing_support::listDirectory(parent.path()), Lines{});
             EXPECT_GE(took, holdMs - 50);
