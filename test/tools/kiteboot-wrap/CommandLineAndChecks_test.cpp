@@ -72,7 +72,8 @@ TEST(InputChecks, VersionsAreFourNumbersUpTo65535) {
         {"1.2.3.-4", "--file-version '1.2.3.-4' is not four numbers separated by dots (like 1.2.3.4)"},
         {"", "--file-version '' is not four numbers separated by dots (like 1.2.3.4)"},
         {"1.2.65536.4", "--file-version '1.2.65536.4' has a number above 65535"},
-        {"1.2.3.99999999999999999999", "--file-version '1.2.3.99999999999999999999' has a number above 65535"},
+        {"1.2.3.99999999999999999999",
+         "--file-version '1.2.3.99999999999999999999' has a number above 65535"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(wrap::versionProblem("--file-version", c.version), c.problem) << c.version;
