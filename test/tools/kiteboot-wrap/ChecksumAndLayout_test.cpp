@@ -70,7 +70,7 @@ TEST(ResourceSection, ReadsBackAsBuiltSortedWithTheStreamedDataLastAndAligned) {
     EXPECT_EQ(section.head.size() % wrap::streamedDataAlignment, 0u);
     Bytes memory = section.head;
     memory.resize(section.size(), 'p');
-    const wrap::ResourceList read = wrap::readResourceSection(memory, rva, "test");
+    const wrap::ResourceList read = wrap::readResourceSection(wrap::ByteSource::ofBytes("test", memory), rva);
 
     // Named types first (without regard to case), then numbers; within a type, by name.
     const std::vector<std::pair<std::u16string, std::uint16_t>> order = {
@@ -94,9 +94,12 @@ TEST(ResourceSection, DamagedDirectoriesAreRefusedNotFollowed) {
         wrap::buildResourceSection({wrap::numberedResource(24, 1, Bytes(5, 'm'))}, 0x1000);
     for (std::size_t cut : {std::size_t{0}, std::size_t{15}, std::size_t{30}, section.head.size() - 1}) {
         const Bytes shorter(section.head.begin(), section.head.begin() + cut);
-        EXPECT_THROW(wrap::readResourceSection(shorter, 0x1000, "stub"), std::runtime_error) << cut;
+        EXPECT_THROW(wrap::readResourceSection(wrap::ByteSource::ofBytes("stub", shorter), 0x1000),
+                     std::runtime_error)
+            << cut;
     }
-    EXPECT_THROW(wrap::readResourceSection(section.head, 0x2000, "stub"), std::runtime_error);
+    EXPECT_THROW(wrap::readResourceSection(wrap::ByteSource::ofBytes("stub", section.head), 0x2000),
+                 std::runtime_error);
 }
 
 TEST(VersionResource, LengthsCountTheTerminatingNullAndPaddingLiesBetweenNodes) {
