@@ -26,7 +26,7 @@ ByteSource ByteSource::ofBytes(std::string owner, const Bytes& bytes) {
 
 void ByteSource::need(std::uint64_t offset, std::uint64_t count, const std::string& what) const {
     if (!fitsWithin(offset, count, size_))
-        fail(what + " (" + std::to_string(count) + " bytes at " + hexNumber(offset) + ") passes the end of " +
+        fail(what + ": " + std::to_string(count) + " bytes at " + hexNumber(offset) + " pass the end of " +
              extent_ + " (" + std::to_string(size_) + " bytes)");
 }
 

@@ -168,12 +168,12 @@ TEST(ByteSource, ReadsOnlyWhatLiesWithinWithoutOverflowAndNamesWhatWasWanted) {
         const char* message;
     } failures[] = {
         {[&] { source.u32(6, "its SizeOfHeaders field"); },
-         "stub 's.exe' is damaged: its SizeOfHeaders field (4 bytes at 0x6) passes the end of the file (8 "
+         "stub 's.exe' is damaged: its SizeOfHeaders field: 4 bytes at 0x6 pass the end of the file (8 "
          "bytes)"},
         {[&] { part.bytes(3, 2, "a resource name"); },
-         "stub 's.exe' is damaged: a resource name (2 bytes at 0x3) passes the end of its part (4 bytes)"},
+         "stub 's.exe' is damaged: a resource name: 2 bytes at 0x3 pass the end of its part (4 bytes)"},
         {[&] { source.part(8, 1, "its resource section"); },
-         "stub 's.exe' is damaged: its resource section (1 bytes at 0x8) passes the end of the file (8 "
+         "stub 's.exe' is damaged: its resource section: 1 bytes at 0x8 pass the end of the file (8 "
          "bytes)"},
     };
     for (const auto& f : failures) {
