@@ -71,7 +71,9 @@ private:
         const std::uint32_t size = getU32(&entry[4]);
         if (rva < sectionRva_) fail("a resource's data lies before its resource section");
         if (size > mostResourceBytes - dataBytes_)
-            fail("its resources hold more than " + std::to_string(mostResourceBytes >> 20) + " MiB");
+            throw WrapError(section_.owner() + " holds more than " + std::to_string(mostResourceBytes >> 20) +
+                            " MiB of resources, which a kiteboot stub never does (is it a bootstrapper that "
+                            "carries an installer already?)");
         dataBytes_ += size;
         Resource resource = path;
         resource.codePage = getU32(&entry[8]);

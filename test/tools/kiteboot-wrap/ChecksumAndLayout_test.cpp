@@ -116,6 +116,18 @@ TEST(ResourceSection, DamagedDirectoriesAreRefusedNotFollowed) {
     }
     EXPECT_THROW(wrap::readResourceSection(wrap::ByteSource::ofBytes("stub", section.head), 0x2000),
                  std::runtime_error);
+    // A resource of 65 MiB is refused before anything is read or sized from it (its data entry follows
+    // the three directories of one entry each).
+    Bytes large = section.head;
+    wrap::putU32(&large[3 * (16 + 8) + 4], 65 << 20);
+    try {
+        wrap::readResourceSection(wrap::ByteSource::ofBytes("stub 's.exe'", large), 0x1000);
+        ADD_FAILURE() << "a resource of 65 MiB was read";
+    } catch (const wrap::WrapError& error) {
+        EXPECT_STREQ(error.what(),
+                     "stub 's.exe' holds more than 64 MiB of resources, which a kiteboot stub never "
+                     "does (is it a bootstrapper that carries an installer already?)");
+    }
 
     // Three directories of 100 entries, each entry leading to the next directory: a million resources
     // if followed. Refused after the first entries are counted, before anything is copied.
