@@ -4,20 +4,30 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "PeImage.h"
 
 namespace wrap {
 
+// The largest image kiteboot-wrap writes: Microsoft's linker refuses images above 2 GiB, and no Windows
+// loader has been seen to run one.
+constexpr std::uint64_t largestImage = std::uint64_t{1} << 31;
+
 struct ImagePlan {
     Bytes headers;  // the stub's header bytes with every changed field set; the checksum 0
     std::vector<SectionHeader> sections;  // in the stub's order, so index i holds the stub's section i
     std::uint32_t checksumOffset = 0;
+    std::uint64_t imageSize = 0;  // SizeOfImage, before it is cut to its 32-bit field
     std::uint64_t fileSize = 0;
 };
 
-// Throws WrapError when the image would exceed the 4 GiB a Windows executable can address.
+// The plan for a resource section of the given size. Its numbers are right only when
+// imageSizeProblem(plan, ...) finds none.
 ImagePlan planImage(const PeImage& stub, std::uint64_t resourceSectionSize);
+
+// "" when the bootstrapper fits largestImage, or the sentence that says it does not, with the payload's size.
+std::string imageSizeProblem(const ImagePlan& plan, std::uint64_t payloadSize);
 
 }  // namespace wrap

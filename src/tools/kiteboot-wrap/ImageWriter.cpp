@@ -1,5 +1,6 @@
 #include "ImageWriter.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "PeChecksum.h"
@@ -47,10 +48,22 @@ void streamPayload(SummingWriter& writer, InputFile& payload, std::uint64_t size
     if (payload.readNext(&extra, 1) != 0) throw WrapError("the payload became longer while it was read");
 }
 
+// The stub's section as it lies in its file, through the same fixed buffer size.
+void copySection(SummingWriter& writer, InputFile& stubFile, const SectionHeader& section) {
+    for (std::uint64_t done = 0; done < section.rawSize;) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(section.rawSize - done, streamBufferSize));
+        const Bytes piece = stubFile.readAt(section.rawPointer + done, want);
+        if (piece.size() != want) throw WrapError("the stub became shorter while it was read");
+        writer.write(piece);
+        done += want;
+    }
+}
+
 }  // namespace
 
-void writeImage(const ImagePlan& plan, const PeImage& stub, const ResourceSection& resources,
-                InputFile& payload, OutputFile& out) {
+void writeImage(const ImagePlan& plan, const PeImage& stub, InputFile& stubFile,
+                const ResourceSection& resources, InputFile& payload, OutputFile& out) {
     SummingWriter writer(out);
     writer.write(plan.headers);
     for (std::size_t i = 0; i < plan.sections.size(); ++i) {
@@ -61,7 +74,7 @@ void writeImage(const ImagePlan& plan, const PeImage& stub, const ResourceSectio
             writer.write(resources.head);
             streamPayload(writer, payload, resources.streamedSize);
         } else {
-            writer.write(&stub.file[stub.sections[i].rawPointer], section.rawSize);
+            copySection(writer, stubFile, stub.sections[i]);
         }
         writer.padTo(std::uint64_t{section.rawPointer} + section.rawSize);
     }

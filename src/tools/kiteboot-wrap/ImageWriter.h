@@ -1,6 +1,6 @@
-// Writes a bootstrapper in one sequential pass that follows its plan: headers, the stub's sections, the
-// new resource section with the payload streamed through a fixed buffer; the checksum is summed on the way
-// and put into the header last.
+// Writes a bootstrapper in one sequential pass that follows its plan: headers, the stub's sections copied
+// from its file, the new resource section with the payload streamed through a fixed buffer; the checksum is
+// summed on the way and put into the header last.
 #pragma once
 
 #include "ImagePlan.h"
@@ -13,9 +13,10 @@ namespace wrap {
 // The size of the buffer the payload passes through: memory does not grow with the payload.
 constexpr std::size_t streamBufferSize = 1 << 20;
 
-// payload supplies the resource section's streamed bytes (exactly resources.streamedSize of them).
-// Throws WrapError on a failed read or write and when the payload's size changed.
-void writeImage(const ImagePlan& plan, const PeImage& stub, const ResourceSection& resources,
-                InputFile& payload, OutputFile& out);
+// stubFile is the file stub was read from; payload supplies the resource section's streamed bytes (exactly
+// resources.streamedSize of them). Throws WrapError on a failed read or write and when a file's size
+// changed.
+void writeImage(const ImagePlan& plan, const PeImage& stub, InputFile& stubFile,
+                const ResourceSection& resources, InputFile& payload, OutputFile& out);
 
 }  // namespace wrap

@@ -1,13 +1,13 @@
 #include "InputChecks.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "FilePath.h"
 #include "InputFile.h"
 #include "PeImage.h"
+#include "PeLayout.h"
 #include "Stub.h"
 #include "Utf16.h"
 #include "WrapError.h"
@@ -16,21 +16,12 @@ namespace wrap {
 
 namespace {
 
-constexpr std::uint16_t characteristicExecutable = 0x0002;
-constexpr std::uint16_t characteristicDll = 0x2000;
-
 std::string quoted(const std::string& kind, const std::string& file) {
     return kind + " '" + file + "'";
 }
 
-std::string hexNumber(unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", value);
-    return text;
-}
-
 // Why an image of an icon's directory has too few bytes for its header.
-std::string imageSizeProblem(std::uint64_t bytes) {
+std::string iconImageSizeProblem(std::uint64_t bytes) {
     if (bytes == 0) return " is empty (its size is 0)";
     return " has " + std::to_string(bytes) + " bytes, too few for a bitmap or a PNG";
 }
@@ -72,24 +63,19 @@ std::string fileProblem(const std::string& kind, const std::string& file, Conten
 std::string payloadContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read) {
     const std::string payload = quoted("payload", file);
     const std::string notWindows = payload + " is not a Windows executable";
-    const Bytes dos = read(0, 64);
-    if (size < 64 || dos.size() < 64 || dos[0] != 'M' || dos[1] != 'Z') return notWindows + " (no MZ header)";
-    const std::uint64_t peOffset = getU32(&dos[60]);
-    // Signature (4), COFF header (20), optional header magic (2).
-    const Bytes pe = peOffset + 26 > size ? Bytes() : read(peOffset, 26);
-    if (pe.size() < 26 || pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0)
-        return notWindows + " (no PE header)";
-    const std::uint16_t machine = getU16(&pe[4]);
-    const std::uint16_t characteristics = getU16(&pe[22]);
+    const CoffHeader coff = readCoffHeader(ByteSource(payload, "the file", size, read));
+    if (coff.found == CoffHeader::Found::noMzHeader) return notWindows + " (no MZ header)";
+    if (coff.found == CoffHeader::Found::noPeHeader) return notWindows + " (no PE header)";
     const std::string needed = ", but the payload must be a 64-bit (AMD64) Windows executable";
-    if (machine == machineI386) return payload + " is a 32-bit (i386) Windows executable" + needed;
-    if (machine == machineArm64) return payload + " is an ARM64 Windows executable" + needed;
-    if (machine != machineAmd64)
-        return payload + " is a Windows executable for machine " + hexNumber(machine) + needed;
-    if (getU16(&pe[24]) != optionalMagicPe32Plus)
+    if (coff.machine == pe::coff::machineI386)
+        return payload + " is a 32-bit (i386) Windows executable" + needed;
+    if (coff.machine == pe::coff::machineArm64) return payload + " is an ARM64 Windows executable" + needed;
+    if (coff.machine != pe::coff::machineAmd64)
+        return payload + " is a Windows executable for machine " + hexNumber(coff.machine) + needed;
+    if (!coff.isPe32Plus())
         return payload + " is not a valid 64-bit Windows executable (no PE32+ optional header)";
-    if (characteristics & characteristicDll) return payload + " is a DLL, not an executable";
-    if (!(characteristics & characteristicExecutable))
+    if (coff.characteristics & pe::coff::characteristicDll) return payload + " is a DLL, not an executable";
+    if (!(coff.characteristics & pe::coff::characteristicExecutable))
         return payload + " is not marked executable (an object file or a failed link?)";
     return "";
 }
@@ -113,7 +99,7 @@ std::string iconContentProblem(const std::string& file, std::uint64_t size, cons
         const std::uint64_t bytes = getU32(entry + 8);
         const std::uint64_t offset = getU32(entry + 12);
         const std::string image = "image " + std::to_string(index + 1) + " of " + std::to_string(count);
-        if (bytes < 8) return invalid + image + imageSizeProblem(bytes);
+        if (bytes < 8) return invalid + image + iconImageSizeProblem(bytes);
         if (offset < directorySize || offset + bytes > size)
             return invalid + image + " lies outside the file";
         const Bytes start = read(offset, 8);
@@ -146,7 +132,9 @@ std::string stubProblem(const std::string& file) {
     std::uint64_t size = 0;
     if (std::string problem = presenceProblem("stub", file, size); !problem.empty()) return problem;
     try {
-        return stubResourcesProblem(file, readStub(file).resources);
+        InputFile input(file);
+        const std::string stub = quoted("stub", file);
+        return stubResourcesProblem(stub, readStub(ByteSource::ofFile(stub, input)).resources);
     } catch (const WrapError& error) {
         return error.what();
     }

@@ -5,15 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "ByteOrder.h"
+#include "ByteSource.h"
 
 namespace wrap {
-
-// Reads up to count bytes at offset of the input; fewer when it ends before.
-using ReadAt = std::function<Bytes(std::uint64_t offset, std::size_t count)>;
 
 // The payload must be a 64-bit (AMD64) Windows executable: MZ header, PE signature, machine 0x8664, a PE32+
 // optional header, executable and not a DLL.

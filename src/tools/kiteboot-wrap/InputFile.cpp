@@ -11,6 +11,14 @@ InputFile::InputFile(const std::string& path) : path_(path), stream_(filePath(pa
     if (!stream_) throw WrapError("cannot open '" + path + "' for reading");
 }
 
+std::uint64_t InputFile::size() {
+    stream_.clear();
+    stream_.seekg(0, std::ios::end);
+    const std::streamoff end = stream_.tellg();
+    if (!stream_ || end < 0) throw WrapError("cannot read '" + path_ + "'");
+    return static_cast<std::uint64_t>(end);
+}
+
 Bytes InputFile::readAt(std::uint64_t offset, std::size_t count) {
     stream_.clear();
     Bytes bytes(count);

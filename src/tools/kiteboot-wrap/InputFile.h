@@ -16,6 +16,8 @@ public:
     // Throws WrapError when the file cannot be opened.
     explicit InputFile(const std::string& path);
 
+    // The file's size in bytes. Throws WrapError when it cannot be found.
+    std::uint64_t size();
     // Up to count bytes at offset; fewer when the file ends before.
     Bytes readAt(std::uint64_t offset, std::size_t count);
     // The next bytes into buffer, at most size; the count read, 0 at the end. Throws WrapError on a read

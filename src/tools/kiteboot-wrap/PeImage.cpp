@@ -2,101 +2,122 @@
 
 #include <algorithm>
 
+#include "PeLayout.h"
 #include "WrapError.h"
 
 namespace wrap {
 
 namespace {
 
-class HeaderReader {
-public:
-    HeaderReader(const Bytes& file, const std::string& source) : file_(file), source_(source) {}
-
-    [[noreturn]] void fail(const std::string& what) const {
-        throw WrapError("stub '" + source_ + "' " + what);
-    }
-    void need(std::uint64_t offset, std::uint64_t size) const {
-        if (offset + size > file_.size()) fail("is not a 64-bit Windows executable (it is cut short)");
-    }
-    std::uint16_t u16(std::uint64_t offset) const {
-        need(offset, 2);
-        return getU16(&file_[offset]);
-    }
-    std::uint32_t u32(std::uint64_t offset) const {
-        need(offset, 4);
-        return getU32(&file_[offset]);
-    }
-
-private:
-    const Bytes& file_;
-    const std::string& source_;
-};
-
 bool isPowerOfTwo(std::uint32_t value) {
     return value != 0 && (value & (value - 1)) == 0;
 }
 
-}  // namespace
-
-Bytes PeImage::sectionBytes(std::size_t index) const {
-    const SectionHeader& section = sections[index];
-    const std::uint64_t size = std::min(section.rawSize, section.virtualSize);
-    const std::uint64_t end = std::min<std::uint64_t>(section.rawPointer + size, file.size());
-    if (section.rawPointer >= end) return {};
-    return Bytes(file.begin() + section.rawPointer, file.begin() + static_cast<std::ptrdiff_t>(end));
+SectionHeader readSectionHeader(const ByteSource& headers, std::uint64_t at, const std::string& what) {
+    const Bytes entry = headers.bytes(at, pe::section::size, what);
+    SectionHeader section;
+    section.name.assign(reinterpret_cast<const char*>(&entry[pe::section::name]), pe::section::nameSize);
+    section.name.resize(std::min(section.name.find('\0'), section.name.size()));
+    section.virtualSize = getU32(&entry[pe::section::virtualSize]);
+    section.virtualAddress = getU32(&entry[pe::section::virtualAddress]);
+    section.rawSize = getU32(&entry[pe::section::rawSize]);
+    section.rawPointer = getU32(&entry[pe::section::rawPointer]);
+    section.characteristics = getU32(&entry[pe::section::characteristics]);
+    return section;
 }
 
-PeImage readPeImage(Bytes file, const std::string& source) {
+// The headers: at most largestHeaders bytes, and all of them within the file.
+Bytes readHeaders(const ByteSource& file, std::uint64_t optionalHeader) {
+    const std::uint32_t size =
+        file.u32(optionalHeader + pe::optional::sizeOfHeaders, "its SizeOfHeaders field");
+    file.need(0, size, "its headers (SizeOfHeaders)");
+    if (size > largestHeaders)
+        file.fail("its headers (SizeOfHeaders) claim " + std::to_string(size) + " bytes, more than the " +
+                  std::to_string(largestHeaders) + " headers can take");
+    return file.bytes(0, size, "its headers (SizeOfHeaders)");
+}
+
+}  // namespace
+
+bool CoffHeader::isPe32Plus() const {
+    return optionalMagic == pe::optional::magicPe32Plus;
+}
+
+CoffHeader readCoffHeader(const ByteSource& file) {
+    CoffHeader header;
+    if (file.size() < pe::dosHeaderSize || file.u16(0, "its MZ header") != pe::dosMagic) return header;
+    header.found = CoffHeader::Found::noPeHeader;
+    const std::uint64_t signature = file.u32(pe::dosNewHeaderOffset, "its MZ header");
+    // The signature, the COFF header and the optional header's magic.
+    if (!fitsWithin(signature, pe::peSignatureSize + pe::coff::size + 2, file.size()) ||
+        file.u32(signature, "its PE signature") != pe::peSignature)
+        return header;
+    header.found = CoffHeader::Found::yes;
+    header.offset = signature + pe::peSignatureSize;
+    const Bytes coff = file.bytes(header.offset, pe::coff::size + 2, "its COFF header");
+    header.machine = getU16(&coff[pe::coff::machine]);
+    header.sectionCount = getU16(&coff[pe::coff::sectionCount]);
+    header.optionalHeaderSize = getU16(&coff[pe::coff::optionalHeaderSize]);
+    header.characteristics = getU16(&coff[pe::coff::characteristics]);
+    header.optionalMagic = getU16(&coff[pe::coff::size + pe::optional::magic]);
+    return header;
+}
+
+ByteSource PeImage::resourceBytes(const ByteSource& file) const {
+    const SectionHeader& section = sections[resourceSection];
+    return file.part(section.rawPointer, std::min(section.rawSize, section.virtualSize),
+                     "its resource section");
+}
+
+PeImage readPeImage(const ByteSource& file) {
+    const CoffHeader coff = readCoffHeader(file);
+    if (coff.found != CoffHeader::Found::yes) throw WrapError(file.owner() + " is not a Windows executable");
+    if (coff.machine != pe::coff::machineAmd64 || !coff.isPe32Plus())
+        throw WrapError(file.owner() + " is not a 64-bit (AMD64) Windows executable");
+
     PeImage image;
-    image.file = std::move(file);
-    const HeaderReader read(image.file, source);
-    if (read.u16(0) != 0x5a4d || read.u32(read.u32(60)) != 0x4550) read.fail("is not a Windows executable");
-    image.coffHeader = read.u32(60) + 4;
-    const std::uint16_t sectionCount = read.u16(image.coffHeader + 2);
-    const std::uint16_t optionalSize = read.u16(image.coffHeader + 16);
-    image.optionalHeader = image.coffHeader + 20;
-    if (read.u16(image.coffHeader) != machineAmd64 || read.u16(image.optionalHeader) != optionalMagicPe32Plus)
-        read.fail("is not a 64-bit (AMD64) Windows executable");
-    image.sectionAlignment = read.u32(image.optionalHeader + 32);
-    image.fileAlignment = read.u32(image.optionalHeader + 36);
-    image.sizeOfHeaders = read.u32(image.optionalHeader + 60);
-    const std::uint32_t directoryCount = std::min<std::uint32_t>(read.u32(image.optionalHeader + 108), 16);
+    const std::uint64_t optional = coff.offset + pe::coff::size;
+    image.headers = readHeaders(file, optional);
+    // From here on every field is read from the headers, so every offset below is within 64 KiB.
+    const ByteSource headers =
+        ByteSource::ofBytes(file.owner(), image.headers).part(0, image.headers.size(), "its headers");
+    const std::uint32_t directoryCount = std::min(
+        headers.u32(optional + pe::optional::directoryCount, "its directory count"), pe::directory::count);
+    image.sectionAlignment = headers.u32(optional + pe::optional::sectionAlignment, "its SectionAlignment");
+    image.fileAlignment = headers.u32(optional + pe::optional::fileAlignment, "its FileAlignment");
     if (!isPowerOfTwo(image.sectionAlignment) || !isPowerOfTwo(image.fileAlignment) ||
-        directoryCount <= directoryBaseRelocation ||
-        optionalSize < optionalDataDirectories + 8 * directoryCount)
-        read.fail("has an optional header kiteboot-wrap cannot use");
+        directoryCount <= pe::directory::baseRelocation ||
+        coff.optionalHeaderSize < pe::optional::directories + pe::optional::directorySize * directoryCount)
+        throw WrapError(file.owner() + " has an optional header kiteboot-wrap cannot use");
     for (std::uint32_t i = 0; i < directoryCount; ++i) {
-        const std::uint32_t at = image.optionalHeader + optionalDataDirectories + 8 * i;
-        image.directories.push_back({read.u32(at), read.u32(at + 4)});
+        const std::uint64_t at = optional + pe::optional::directories + pe::optional::directorySize * i;
+        const Bytes entry = headers.bytes(at, pe::optional::directorySize, "its data directories");
+        image.directories.push_back({getU32(&entry[0]), getU32(&entry[4])});
     }
-    image.sectionTable = image.optionalHeader + optionalSize;
-    read.need(image.sectionTable, std::uint64_t{sectionHeaderSize} * sectionCount);
-    if (image.sectionTable + sectionHeaderSize * sectionCount > image.sizeOfHeaders)
-        read.fail("has a damaged section table");
-    for (std::uint16_t i = 0; i < sectionCount; ++i) {
-        const std::uint32_t at = image.sectionTable + sectionHeaderSize * i;
-        SectionHeader section;
-        section.name.assign(reinterpret_cast<const char*>(&image.file[at]), 8);
-        section.name.resize(section.name.find('\0') == std::string::npos ? 8 : section.name.find('\0'));
-        section.virtualSize = read.u32(at + 8);
-        section.virtualAddress = read.u32(at + 12);
-        section.rawSize = read.u32(at + 16);
-        section.rawPointer = read.u32(at + 20);
-        section.characteristics = read.u32(at + 36);
-        if (section.rawSize != 0) read.need(section.rawPointer, section.rawSize);
+    const std::uint64_t sectionTable = optional + coff.optionalHeaderSize;
+    headers.need(sectionTable, std::uint64_t{pe::section::size} * coff.sectionCount, "its section table");
+    image.coffHeader = static_cast<std::uint32_t>(coff.offset);
+    image.optionalHeader = static_cast<std::uint32_t>(optional);
+    image.sectionTable = static_cast<std::uint32_t>(sectionTable);
+    for (std::uint16_t i = 0; i < coff.sectionCount; ++i) {
+        const std::string what = "section header " + std::to_string(i + 1);
+        const SectionHeader section = readSectionHeader(headers, sectionTable + pe::section::size * i, what);
+        if (section.rawSize != 0)
+            file.need(section.rawPointer, section.rawSize, "section '" + section.name + "'");
         image.sections.push_back(section);
     }
 
-    const std::uint32_t resources = image.directories[directoryResource].virtualAddress;
+    const std::uint32_t resources = image.directories[pe::directory::resource].virtualAddress;
     const auto found = std::find_if(image.sections.begin(), image.sections.end(),
                                     [&](const SectionHeader& s) { return s.virtualAddress == resources; });
     if (resources == 0 || found == image.sections.end())
-        read.fail("has no resource section of its own (the manifest must be in one)");
+        throw WrapError(file.owner() + " has no resource section of its own (the manifest must be in one)");
     image.resourceSection = static_cast<std::size_t>(found - image.sections.begin());
     for (std::size_t i = image.resourceSection + 1; i < image.sections.size(); ++i)
-        if (image.sections[i].virtualAddress != image.directories[directoryBaseRelocation].virtualAddress)
-            read.fail("has the section '" + image.sections[i].name +
-                      "' after its resource section; only base relocations may follow it");
+        if (image.sections[i].virtualAddress !=
+            image.directories[pe::directory::baseRelocation].virtualAddress)
+            throw WrapError(file.owner() + " has the section '" + image.sections[i].name +
+                            "' after its resource section; only base relocations may follow it");
     return image;
 }
 

@@ -1,5 +1,6 @@
-// A Windows executable read into a plain model: its header bytes, the places of the fields kiteboot-wrap
-// changes, and the section table. The stub is small, so its bytes are held whole.
+// A Windows executable read into a plain model: its header bytes, the places of the structures kiteboot-wrap
+// changes, and the section table. The sections' contents stay in the file and are copied from it when a
+// bootstrapper is written, so memory does not follow the size of the file.
 #pragma once
 
 #include <cstddef>
@@ -8,17 +9,12 @@
 #include <vector>
 
 #include "ByteOrder.h"
+#include "ByteSource.h"
 
 namespace wrap {
 
-constexpr std::uint16_t machineI386 = 0x14c;
-constexpr std::uint16_t machineArm64 = 0xaa64;
-constexpr std::uint16_t machineAmd64 = 0x8664;
-constexpr std::uint16_t optionalMagicPe32Plus = 0x20b;
-
-constexpr int directoryResource = 2;
-constexpr int directoryCertificate = 4;
-constexpr int directoryBaseRelocation = 5;
+// Headers take at most this much: SizeOfHeaders is a multiple of FileAlignment, which is at most 64 KiB.
+constexpr std::uint32_t largestHeaders = 0x10000;
 
 struct SectionHeader {
     std::string name;
@@ -34,31 +30,43 @@ struct DataDirectory {
     std::uint32_t size = 0;
 };
 
+// The MS-DOS header's pointer followed to the PE signature and the COFF header: what tells an executable
+// apart from other files, and one for 64-bit Windows apart from others.
+struct CoffHeader {
+    enum class Found { noMzHeader, noPeHeader, yes };
+    Found found = Found::noMzHeader;
+    std::uint64_t offset = 0;  // of the COFF header (after "PE\0\0")
+    std::uint16_t machine = 0;
+    std::uint16_t sectionCount = 0;
+    std::uint16_t optionalHeaderSize = 0;
+    std::uint16_t characteristics = 0;
+    std::uint16_t optionalMagic = 0;  // the first field of the optional header
+
+    bool isPe32Plus() const;
+};
+
+// Reads the COFF header and the optional header's magic. found says why a file is not an executable;
+// throws only when the file cannot be read.
+CoffHeader readCoffHeader(const ByteSource& file);
+
 struct PeImage {
-    Bytes file;                        // the whole file
+    Bytes headers;                     // the first SizeOfHeaders bytes of the file
     std::uint32_t coffHeader = 0;      // offset of the COFF file header (after "PE\0\0")
     std::uint32_t optionalHeader = 0;  // offset of the PE32+ optional header
     std::uint32_t sectionTable = 0;    // offset of the section table
     std::uint32_t sectionAlignment = 0;
     std::uint32_t fileAlignment = 0;
-    std::uint32_t sizeOfHeaders = 0;
     std::vector<DataDirectory> directories;
-    std::vector<SectionHeader> sections;
-    std::size_t resourceSection = 0;  // index of the section the resource directory starts
+    std::vector<SectionHeader> sections;  // each one's raw data lies within the file
+    std::size_t resourceSection = 0;      // index of the section the resource directory starts
 
-    // The bytes the section has in memory, as far as the file holds them.
-    Bytes sectionBytes(std::size_t index) const;
+    // The bytes of the resource section as far as both its raw data and its size in memory reach.
+    ByteSource resourceBytes(const ByteSource& file) const;
 };
 
-// Offsets of the optional header's fields that kiteboot-wrap changes.
-constexpr std::uint32_t optionalSizeOfInitializedData = 8;
-constexpr std::uint32_t optionalSizeOfImage = 56;
-constexpr std::uint32_t optionalCheckSum = 64;
-constexpr std::uint32_t optionalDataDirectories = 112;
-constexpr std::uint32_t sectionHeaderSize = 40;
-
 // Reads a 64-bit Windows executable with a resource section after which only its base relocations lie
-// (they do not depend on their own address, so they can move). Throws WrapError naming source otherwise.
-PeImage readPeImage(Bytes file, const std::string& source);
+// (they do not depend on their own address, so they can move). Throws WrapError naming file's owner
+// otherwise.
+PeImage readPeImage(const ByteSource& file);
 
 }  // namespace wrap

@@ -16,26 +16,34 @@ char16_t upperAscii(char16_t unit) {
 
 class SectionReader {
 public:
-    SectionReader(const Bytes& section, std::uint32_t sectionRva, const std::string& source)
-        : section_(section), sectionRva_(sectionRva), source_(source) {}
+    SectionReader(const ByteSource& section, std::uint32_t sectionRva)
+        : section_(section), sectionRva_(sectionRva) {}
 
     void readDirectory(std::uint32_t offset, int level, Resource& path, ResourceList& out) {
-        need(offset, resourceDirectorySize);
-        const std::uint32_t count =
-            std::uint32_t{getU16(&section_[offset + 12])} + getU16(&section_[offset + 14]);
-        need(offset + resourceDirectorySize, resourceEntrySize * count);
+        const Bytes directory = section_.bytes(offset, resourceDirectorySize, "a resource directory");
+        const std::uint32_t count = std::uint32_t{getU16(&directory[12])} + getU16(&directory[14]);
+        // Counted before the entries are read: entries that all lead to one directory would otherwise
+        // multiply at every level.
+        if (count > mostResourceEntries - entries_)
+            section_.fail("its resource directories hold more than " + std::to_string(mostResourceEntries) +
+                          " entries");
+        entries_ += count;
+        const Bytes table =
+            section_.bytes(offset + std::uint64_t{resourceDirectorySize},
+                           std::uint64_t{resourceEntrySize} * count, "a resource directory's entries");
         for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint8_t* entry = &section_[offset + resourceDirectorySize + resourceEntrySize * i];
+            const std::uint8_t* entry = &table[resourceEntrySize * i];
             const ResourceName name = readName(getU32(entry));
             if (level == 0) path.type = name;
             if (level == 1) path.name = name;
             const std::uint32_t target = getU32(entry + 4);
             if (level < levels - 1) {
-                if (!(target & resourceHighBit)) fail();
+                if (!(target & resourceHighBit)) fail("a resource directory entry leads to data too early");
                 readDirectory(target & ~resourceHighBit, level + 1, path, out);
             } else {
+                // A language is a number, 0 the neutral one.
                 if (target & resourceHighBit || !name.text.empty())
-                    fail();  // a language is a number, 0 the neutral one
+                    fail("a resource's language entry is not a number leading to data");
                 path.language = name.id;
                 out.push_back(readData(target, path));
             }
@@ -43,43 +51,40 @@ public:
     }
 
 private:
-    [[noreturn]] void fail() const {
-        throw WrapError("the resource section of '" + source_ + "' is damaged");
-    }
-
-    void need(std::uint64_t offset, std::uint64_t size) const {
-        if (offset + size > section_.size()) fail();
-    }
+    [[noreturn]] void fail(const std::string& problem) const { section_.fail(problem); }
 
     ResourceName readName(std::uint32_t field) const {
         if (!(field & resourceHighBit)) return {static_cast<std::uint16_t>(field), {}};
         const std::uint32_t offset = field & ~resourceHighBit;
-        need(offset, 2);
-        const std::uint16_t length = getU16(&section_[offset]);
-        need(offset + 2, 2u * length);
+        const std::uint16_t length = section_.u16(offset, "a resource name");
+        const Bytes units = section_.bytes(offset + std::uint64_t{2}, 2u * length, "a resource name");
         ResourceName name;
         for (std::uint16_t i = 0; i < length; ++i)
-            name.text += static_cast<char16_t>(getU16(&section_[offset + 2 + 2 * i]));
-        if (name.text.empty()) fail();
+            name.text += static_cast<char16_t>(getU16(&units[2 * i]));
+        if (name.text.empty()) fail("a resource name is empty");
         return name;
     }
 
-    Resource readData(std::uint32_t offset, const Resource& path) const {
-        need(offset, resourceDataEntrySize);
-        const std::uint32_t rva = getU32(&section_[offset]);
-        const std::uint32_t size = getU32(&section_[offset + 4]);
-        if (rva < sectionRva_) fail();
-        need(rva - sectionRva_, size);
+    Resource readData(std::uint32_t offset, const Resource& path) {
+        const Bytes entry = section_.bytes(offset, resourceDataEntrySize, "a resource data entry");
+        const std::uint32_t rva = getU32(&entry[0]);
+        const std::uint32_t size = getU32(&entry[4]);
+        if (rva < sectionRva_) fail("a resource's data lies before its resource section");
+        if (size > mostResourceBytes - dataBytes_)
+            throw WrapError(section_.owner() + " holds more than " + std::to_string(mostResourceBytes >> 20) +
+                            " MiB of resources, which a kiteboot stub never does (is it a bootstrapper that "
+                            "carries an installer already?)");
+        dataBytes_ += size;
         Resource resource = path;
-        resource.codePage = getU32(&section_[offset + 8]);
-        resource.data.assign(section_.begin() + (rva - sectionRva_),
-                             section_.begin() + (rva - sectionRva_ + size));
+        resource.codePage = getU32(&entry[8]);
+        resource.data = section_.bytes(rva - sectionRva_, size, "a resource's data");
         return resource;
     }
 
-    const Bytes& section_;
+    const ByteSource& section_;
     std::uint32_t sectionRva_;
-    const std::string& source_;
+    std::uint32_t entries_ = 0;
+    std::uint64_t dataBytes_ = 0;
 };
 
 }  // namespace
@@ -91,10 +96,10 @@ bool resourceNameLess(const ResourceName& a, const ResourceName& b) {
                                         [](char16_t x, char16_t y) { return upperAscii(x) < upperAscii(y); });
 }
 
-ResourceList readResourceSection(const Bytes& section, std::uint32_t sectionRva, const std::string& source) {
+ResourceList readResourceSection(const ByteSource& section, std::uint32_t sectionRva) {
     ResourceList resources;
     Resource path;
-    SectionReader(section, sectionRva, source).readDirectory(0, 0, path, resources);
+    SectionReader(section, sectionRva).readDirectory(0, 0, path, resources);
     return resources;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ByteOrder.h"
+#include "ByteSource.h"
 
 namespace wrap {
 
@@ -60,9 +61,15 @@ inline Resource numberedResource(std::uint16_t type, std::uint16_t name, Bytes d
     return resource;
 }
 
+// What a resource section someone else made may hold before it is refused, so that no count or size from
+// the file decides how much memory is taken (a kiteboot stub's resources take a few kilobytes).
+constexpr std::uint32_t mostResourceEntries = 4096;    // entries of all directories together
+constexpr std::uint64_t mostResourceBytes = 64 << 20;  // data of all resources together
+
 // The resources of a resource section, given as the bytes the section has in memory from its start
-// (sectionRva). Throws WrapError naming source when the directory points outside those bytes.
-ResourceList readResourceSection(const Bytes& section, std::uint32_t sectionRva, const std::string& source);
+// (sectionRva). Throws WrapError naming the section's owner when the directory points outside those bytes
+// or holds more than the limits above.
+ResourceList readResourceSection(const ByteSource& section, std::uint32_t sectionRva);
 
 // Removes every resource of the type (and, when name is given, of that name).
 void removeResources(ResourceList& resources, std::uint16_t type);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "InputFile.h"
 #include "StubMark.h"
 #include "Wrap.h"
 
@@ -25,16 +24,14 @@ std::string printable(const Bytes& bytes) {
 
 }  // namespace
 
-Stub readStub(const std::string& file) {
-    PeImage image = readPeImage(InputFile::readWhole(file), file);
-    const SectionHeader& section = image.sections[image.resourceSection];
-    ResourceList resources =
-        readResourceSection(image.sectionBytes(image.resourceSection), section.virtualAddress, file);
+Stub readStub(const ByteSource& file) {
+    PeImage image = readPeImage(file);
+    const std::uint32_t rva = image.sections[image.resourceSection].virtualAddress;
+    ResourceList resources = readResourceSection(image.resourceBytes(file), rva);
     return {std::move(image), std::move(resources)};
 }
 
-std::string stubResourcesProblem(const std::string& file, const ResourceList& resources) {
-    const std::string stub = "stub '" + file + "'";
+std::string stubResourcesProblem(const std::string& stub, const ResourceList& resources) {
     const auto mark = std::find_if(resources.begin(), resources.end(), isMark);
     if (mark == resources.end())
         return stub + " is not a kiteboot stub (it lacks the mark kiteboot-stub.exe carries): --stub takes " +

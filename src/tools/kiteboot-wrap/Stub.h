@@ -13,11 +13,13 @@ struct Stub {
     ResourceList resources;  // its resource section's
 };
 
-// Throws WrapError naming the file when it is not an executable kiteboot-wrap can write from.
-Stub readStub(const std::string& file);
+// Reads the stub's headers and resource tree, nothing else. Throws WrapError naming file's owner when it is
+// not an executable kiteboot-wrap can write from.
+Stub readStub(const ByteSource& file);
 
 // "" when the resources are those of a kiteboot stub: kiteboot's mark of this format and no payload
 // (RT_RCDATA 100, a bootstrapper given as the stub); otherwise the sentence that says which.
-std::string stubResourcesProblem(const std::string& file, const ResourceList& resources);
+// stub names the file in messages ("stub 'setup.exe'").
+std::string stubResourcesProblem(const std::string& stub, const ResourceList& resources);
 
 }  // namespace wrap

@@ -7,13 +7,10 @@
 
 #include "FilePath.h"
 #include "IconFile.h"
-#include "ImagePlan.h"
 #include "ImageWriter.h"
 #include "InputChecks.h"
 #include "InputFile.h"
 #include "OutputFile.h"
-#include "PeImage.h"
-#include "ResourceSection.h"
 #include "Stub.h"
 #include "WrapError.h"
 
@@ -140,26 +137,36 @@ void editResources(ResourceList& resources, std::uint64_t payloadSize, const Byt
     resources.push_back(numberedResource(typeVersion, versionId, versionResource(version)));
 }
 
-void wrapInstaller(const WrapOptions& options) {
-    Stub read = readStub(options.stub);
+WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes& ico,
+                  const VersionFields& version) {
+    Stub read = readStub(stub);
     // Checked again as read, as the icon is: the file may have changed since it was checked.
-    const std::string stubChanged = stubResourcesProblem(options.stub, read.resources);
-    if (!stubChanged.empty()) throw WrapError(stubChanged);
-    const PeImage& stub = read.image;
-    const SectionHeader& stubResources = stub.sections[stub.resourceSection];
+    const std::string notStub = stubResourcesProblem(stub.owner(), read.resources);
+    if (!notStub.empty()) throw WrapError(notStub);
+    WrapPlan plan;
+    plan.stub = std::move(read.image);
+    const std::uint32_t rva = plan.stub.sections[plan.stub.resourceSection].virtualAddress;
     ResourceList resources = std::move(read.resources);
+    editResources(resources, payloadSize, ico, version);
+    plan.resources = buildResourceSection(std::move(resources), rva);
+    plan.image = planImage(plan.stub, plan.resources.size());
+    const std::string tooLarge = imageSizeProblem(plan.image, payloadSize);
+    if (!tooLarge.empty()) throw WrapError(tooLarge);
+    return plan;
+}
 
+void wrapInstaller(const WrapOptions& options) {
+    InputFile stubFile(options.stub);
     InputFile payload(options.payload);
     const std::uint64_t payloadSize = std::filesystem::file_size(filePath(options.payload));
     const Bytes ico = options.icon.empty() ? Bytes() : InputFile::readWhole(options.icon);
     const std::string iconChanged = ico.empty() ? "" : iconBytesProblem(options.icon, ico);
     if (!iconChanged.empty()) throw WrapError(iconChanged);
-    editResources(resources, payloadSize, ico, versionFields(options));
+    const WrapPlan plan = planWrap(ByteSource::ofFile("stub '" + options.stub + "'", stubFile), payloadSize,
+                                   ico, versionFields(options));
 
-    const ResourceSection section = buildResourceSection(std::move(resources), stubResources.virtualAddress);
-    const ImagePlan plan = planImage(stub, section.size());
     OutputFile out(options.output);
-    writeImage(plan, stub, section, payload, out);
+    writeImage(plan.image, plan.stub, stubFile, plan.resources, payload, out);
     out.commit();
 }
 

@@ -4,7 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "ByteSource.h"
 #include "CommandLine.h"
+#include "ImagePlan.h"
+#include "PeImage.h"
+#include "ResourceSection.h"
 #include "ResourceTree.h"
 #include "VersionResource.h"
 
@@ -28,6 +32,20 @@ VersionFields versionFields(const WrapOptions& options);
 // the stub's icons when an icon is given, the version resource in place of the stub's.
 void editResources(ResourceList& resources, std::uint64_t payloadSize, const Bytes& ico,
                    const VersionFields& version);
+
+// Everything a bootstrapper is written from, read and laid out before the output is opened: the stub's
+// headers, the new resource section and the image's plan.
+struct WrapPlan {
+    PeImage stub;
+    ResourceSection resources;
+    ImagePlan image;
+};
+
+// Reads the stub and lays out the bootstrapper for a payload of payloadSize bytes, the icon ico (already
+// checked; empty for the stub's own) and the version fields. Throws WrapError on a damaged stub and when
+// the bootstrapper would be too large.
+WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes& ico,
+                  const VersionFields& version);
 
 // Writes options.output from options.stub. Throws WrapError; then no file is at the output path.
 void wrapInstaller(const WrapOptions& options);

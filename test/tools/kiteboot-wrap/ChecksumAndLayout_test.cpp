@@ -1,14 +1,19 @@
-// The pure parts of kiteboot-wrap that lay out bytes: the checksum summed in pieces, the resource section
-// read back as it was built, the version resource's lengths.
+// The pure parts of kiteboot-wrap that read and lay out bytes: the checksum summed in pieces, the resource
+// section read back as it was built, bounded reads, the image's plan, the version resource's lengths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <random>
 
+#include "ByteSource.h"
+#include "ImagePlan.h"
 #include "PeChecksum.h"
 #include "ResourceSection.h"
 #include "ResourceTree.h"
 #include "VersionResource.h"
+#include "WrapError.h"
 
 namespace {
 
@@ -37,10 +42,16 @@ TEST(PeChecksum, EqualsTheSystemsAlgorithmForAnyLengthAndAnySplit) {
             EXPECT_EQ(checksum.finish(), referenceChecksum(file)) << size << " in pieces of " << piece;
         }
     }
-    const Bytes ones(8, 0xff);  // sums to the ones' complement zero
-    wrap::PeChecksum checksum;
-    checksum.add(ones.data(), ones.size());
-    EXPECT_EQ(checksum.finish(), referenceChecksum(ones));
+    // Sums whose carries need folding more than once at a step: 8 bytes of 0xff (the ones' complement
+    // zero), and 131069 words 0xfffffffe, whose sum 0x1fffcfffc0006 leaves a carry after three folds.
+    Bytes twoFolds;
+    for (int i = 0; i < 131069; ++i)
+        twoFolds.insert(twoFolds.end(), {0xfe, 0xff, 0xff, 0xff});
+    for (const Bytes& file : {Bytes(8, 0xff), twoFolds}) {
+        wrap::PeChecksum checksum;
+        checksum.add(file.data(), file.size());
+        EXPECT_EQ(checksum.finish(), referenceChecksum(file)) << file.size();
+    }
 }
 
 wrap::Resource named(std::u16string type, std::uint16_t name, Bytes data) {
@@ -70,7 +81,7 @@ TEST(ResourceSection, ReadsBackAsBuiltSortedWithTheStreamedDataLastAndAligned) {
     EXPECT_EQ(section.head.size() % wrap::streamedDataAlignment, 0u);
     Bytes memory = section.head;
     memory.resize(section.size(), 'p');
-    const wrap::ResourceList read = wrap::readResourceSection(memory, rva, "test");
+    const wrap::ResourceList read = wrap::readResourceSection(wrap::ByteSource::ofBytes("test", memory), rva);
 
     // Named types first (without regard to case), then numbers; within a type, by name.
     const std::vector<std::pair<std::u16string, std::uint16_t>> order = {
@@ -87,6 +98,11 @@ TEST(ResourceSection, ReadsBackAsBuiltSortedWithTheStreamedDataLastAndAligned) {
     EXPECT_EQ(read[4].data, Bytes(1000, 'p'));
     EXPECT_EQ(read[5].codePage, 1252u);
     EXPECT_EQ(read[5].data, Bytes(5, 'm'));
+    // Each resource's data starts on an 8-byte boundary of the image (each fill byte is used once).
+    for (const wrap::Resource& resource : read) {
+        const auto at = std::search(memory.begin(), memory.end(), resource.data.begin(), resource.data.end());
+        EXPECT_EQ((rva + (at - memory.begin())) % wrap::resourceDataAlignment, 0u) << resource.data[0];
+    }
 }
 
 TEST(ResourceSection, DamagedDirectoriesAreRefusedNotFollowed) {
@@ -94,9 +110,146 @@ TEST(ResourceSection, DamagedDirectoriesAreRefusedNotFollowed) {
         wrap::buildResourceSection({wrap::numberedResource(24, 1, Bytes(5, 'm'))}, 0x1000);
     for (std::size_t cut : {std::size_t{0}, std::size_t{15}, std::size_t{30}, section.head.size() - 1}) {
         const Bytes shorter(section.head.begin(), section.head.begin() + cut);
-        EXPECT_THROW(wrap::readResourceSection(shorter, 0x1000, "stub"), std::runtime_error) << cut;
+        EXPECT_THROW(wrap::readResourceSection(wrap::ByteSource::ofBytes("stub", shorter), 0x1000),
+                     std::runtime_error)
+            << cut;
     }
-    EXPECT_THROW(wrap::readResourceSection(section.head, 0x2000, "stub"), std::runtime_error);
+    EXPECT_THROW(wrap::readResourceSection(wrap::ByteSource::ofBytes("stub", section.head), 0x2000),
+                 std::runtime_error);
+    // A resource of 65 MiB is refused before anything is read or sized from it (its data entry follows
+    // the three directories of one entry each).
+    Bytes large = section.head;
+    wrap::putU32(&large[3 * (16 + 8) + 4], 65 << 20);
+    try {
+        wrap::readResourceSection(wrap::ByteSource::ofBytes("stub 's.exe'", large), 0x1000);
+        ADD_FAILURE() << "a resource of 65 MiB was read";
+    } catch (const wrap::WrapError& error) {
+        EXPECT_STREQ(error.what(),
+                     "stub 's.exe' holds more than 64 MiB of resources, which a kiteboot stub never "
+                     "does (is it a bootstrapper that carries an installer already?)");
+    }
+
+    // Three directories of 100 entries, each entry leading to the next directory: a million resources
+    // if followed. Refused after the first entries are counted, before anything is copied.
+    Bytes bomb;
+    for (std::uint32_t level = 0; level < 3; ++level) {
+        bomb.resize(bomb.size() + 14);
+        wrap::appendU16(bomb, 100);
+        const std::uint32_t next = (level + 1) * (16 + 100 * 8);
+        for (int i = 0; i < 100; ++i) {
+            wrap::appendU32(bomb, 1);
+            wrap::appendU32(bomb, level < 2 ? wrap::resourceHighBit | next : next);
+        }
+    }
+    wrap::appendU32(bomb, 0x1000);  // a data entry: its data is the section's start, 64 bytes
+    wrap::appendU32(bomb, 64);
+    bomb.resize(bomb.size() + 8);
+    try {
+        wrap::readResourceSection(wrap::ByteSource::ofBytes("stub 's.exe'", bomb), 0x1000);
+        ADD_FAILURE() << "a directory leading a million times to one directory was read";
+    } catch (const wrap::WrapError& error) {
+        EXPECT_STREQ(error.what(),
+                     "stub 's.exe' is damaged: its resource directories hold more than 4096 entries");
+    }
+}
+
+TEST(ByteSource, ReadsOnlyWhatLiesWithinWithoutOverflowAndNamesWhatWasWanted) {
+    const struct {
+        std::uint64_t offset, count, size;
+        bool fits;
+    } cases[] = {
+        {0, 0, 0, true},
+        {0, 10, 10, true},
+        {10, 0, 10, true},
+        {9, 2, 10, false},
+        {11, 0, 10, false},
+        {~std::uint64_t{0}, 2, 10, false},      // offset + count wraps to 1
+        {2, ~std::uint64_t{0} - 1, 10, false},  // so does this one
+        {0x7fffffff, 0x7fffffff, 0x100000000, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wrap::fitsWithin(c.offset, c.count, c.size), c.fits) << c.offset << " " << c.count;
+
+    const Bytes file = {1, 2, 3, 4, 5, 6, 7, 8};
+    const wrap::ByteSource source = wrap::ByteSource::ofBytes("stub 's.exe'", file);
+    EXPECT_EQ(source.u32(4, "x"), 0x08070605u);
+    const wrap::ByteSource part = source.part(2, 4, "its part");
+    EXPECT_EQ(part.u16(2, "x"), 0x0605u);
+    const struct {
+        std::function<void()> read;
+        const char* message;
+    } failures[] = {
+        {[&] { source.u32(6, "its SizeOfHeaders field"); },
+         "stub 's.exe' is damaged: its SizeOfHeaders field: 4 bytes at 0x6 pass the end of the file (8 "
+         "bytes)"},
+        {[&] { part.bytes(3, 2, "a resource name"); },
+         "stub 's.exe' is damaged: a resource name: 2 bytes at 0x3 pass the end of its part (4 bytes)"},
+        {[&] { source.part(8, 1, "its resource section"); },
+         "stub 's.exe' is damaged: its resource section: 1 bytes at 0x8 pass the end of the file (8 "
+         "bytes)"},
+    };
+    for (const auto& f : failures) {
+        try {
+            f.read();
+            ADD_FAILURE() << f.message;
+        } catch (const wrap::WrapError& error) {
+            EXPECT_STREQ(error.what(), f.message);
+        }
+    }
+}
+
+// A stub's model as the reader makes it: .text, .rsrc, .reloc; sections aligned to 4 KiB, file to 512.
+wrap::PeImage threeSectionStub() {
+    wrap::PeImage stub;
+    stub.headers.assign(0x400, 0);
+    stub.coffHeader = 0x84;
+    stub.optionalHeader = 0x98;
+    stub.sectionTable = 0x188;
+    stub.sectionAlignment = 0x1000;
+    stub.fileAlignment = 0x200;
+    stub.directories.resize(16);
+    stub.directories[5] = {0x4000, 0x50};
+    stub.sections = {{".text", 0x1234, 0x1000, 0x1400, 0x400, 0},
+                     {".rsrc", 0x300, 0x3000, 0x400, 0x1800, 0},
+                     {".reloc", 0x50, 0x4000, 0x200, 0x1c00, 0}};
+    stub.resourceSection = 1;
+    return stub;
+}
+
+TEST(ImagePlan, SectionsMoveUpAndTheImageIsRoundedAndRefusedAbove2GiB) {
+    const struct {
+        std::uint64_t resources;
+        std::uint32_t relocAddress, relocPointer, sizeOfImage;
+        std::uint64_t fileSize;
+    } cases[] = {
+        {0x300, 0x4000, 0x1c00, 0x5000, 0x1e00},
+        {0x2001, 0x6000, 0x3a00, 0x7000, 0x3c00},                      // SizeOfImage rounded up from 0x6050
+        {0x7fffc000, 0x7ffff000, 0x7fffd800, 0x80000000, 0x7fffda00},  // 2 GiB exactly
+    };
+    for (const auto& c : cases) {
+        const wrap::ImagePlan plan = wrap::planImage(threeSectionStub(), c.resources);
+        EXPECT_EQ(plan.sections[1].virtualSize, c.resources);
+        EXPECT_EQ(plan.sections[2].virtualAddress, c.relocAddress) << c.resources;
+        EXPECT_EQ(plan.sections[2].rawPointer, c.relocPointer) << c.resources;
+        EXPECT_EQ(wrap::getU32(&plan.headers[0x98 + 56]), c.sizeOfImage) << c.resources;
+        EXPECT_EQ(wrap::getU32(&plan.headers[0x98 + 112 + 5 * 8]), c.relocAddress) << c.resources;
+        EXPECT_EQ(plan.fileSize, c.fileSize) << c.resources;
+        EXPECT_EQ(wrap::imageSizeProblem(plan, c.resources), "") << c.resources;
+    }
+    const struct {
+        std::uint64_t resources;
+        const char* problem;
+    } tooLarge[] = {
+        {0x7fffc001,
+         "the payload of 2047 MiB (2147467265 bytes) is too large: the bootstrapper would take 2048 MiB "
+         "(2147487744 bytes), and a Windows executable may take at most 2 GiB (2147483648 bytes)"},
+        {std::uint64_t{5} << 30,
+         "the payload of 5120 MiB (5368709120 bytes) is too large: the bootstrapper would take 5120 MiB "
+         "(5368721408 bytes), and a Windows executable may take at most 2 GiB (2147483648 bytes)"},
+    };
+    for (const auto& c : tooLarge)
+        EXPECT_EQ(wrap::imageSizeProblem(wrap::planImage(threeSectionStub(), c.resources), c.resources),
+                  c.problem);
 }
 
 TEST(VersionResource, TheLargestThatFitsItsLengthsIsWrittenWholeAndOneTextMoreIsRefused) {

@@ -136,7 +136,7 @@ TEST(InputChecks, OnlyAKitebootStubWithoutAnInstallerIsAStub) {
          ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(wrap::stubResourcesProblem("s.exe", c.resources), c.problem) << c.what;
+        EXPECT_EQ(wrap::stubResourcesProblem("stub 's.exe'", c.resources), c.problem) << c.what;
 }
 
 TEST(Wrap, TheOutputNamesTheVersionResourcesFileNames) {

@@ -15,6 +15,7 @@ import os
 import resource
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tarfile
@@ -39,12 +40,17 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run(command, env=None):
-    return subprocess.run(command, capture_output=True, text=True, env=dict(os.environ, **(env or {})))
+def run(command, env=None, preexec_fn=None):
+    return subprocess.run(command, capture_output=True, text=True, env=dict(os.environ, **(env or {})),
+                          preexec_fn=preexec_fn)
+
+
+def at_most_1_gib():  # a damaged stub that made kiteboot-wrap take all memory would take only this much
+    resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
 
 
 def native_wrap(*arguments):
-    return run([S["native"], *arguments])
+    return run([S["native"], *arguments], preexec_fn=at_most_1_gib)
 
 
 def windows_wrap(program, *arguments):
@@ -291,6 +297,28 @@ def check_refused(host, wrap, table, files, output):
               f"{host}refused, nothing left or changed: {message[:300]!r} {'' if message in result.stderr else result.stderr[:600]}")
 
 
+def damaged_stubs(folder):
+    """The stub with its headers or its resource directory damaged; offsets found by pefile."""
+    stub = read(S["stub"])
+    pe = pefile.PE(data=stub, fast_load=True)
+    headers = pe.OPTIONAL_HEADER.get_field_absolute_offset("SizeOfHeaders")
+    rsrc = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rsrc")
+    # Three directories of 100 entries, each leading to the next: a million resources if followed.
+    bomb = b""
+    for level in range(3):
+        target = (level + 1) * (16 + 100 * 8) | (0x80000000 if level < 2 else 0)
+        bomb += bytes(14) + struct.pack("<H", 100) + struct.pack("<II", 1, target) * 100
+    bomb += struct.pack("<IIII", rsrc.VirtualAddress, 64, 0, 0)
+    patches = {"headers-7fffffff.exe": (headers, struct.pack("<I", 0x7FFFFFFF)),
+               "headers-past-end.exe": (headers, struct.pack("<I", len(stub) + 1)),
+               "headers-128k.exe": (headers, struct.pack("<I", 0x20000)),
+               "resource-bomb.exe": (rsrc.PointerToRawData, bomb)}
+    for name, (at, value) in patches.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(stub[:at] + value + stub[at + len(value):])
+    return len(stub)
+
+
 def bad_input_tests():
     files = os.path.join(WORK, "files")
     subprocess.run([sys.executable, S["make_fixtures"], files, S["payloads"]["demo"]], check=True)
@@ -312,6 +340,9 @@ def bad_input_tests():
                    "kiteboot-stub.exe, --payload the installer"
     one_long, one_long_strings = given_texts("C" * 33000, "P", "D", "R")
     four_long, four_long_strings = given_texts("C" * 8200, "P" * 8201, "D" * 8202, "R" * 8203)
+    stub = lambda n: ["--payload", good, "--stub", f(n)]  # noqa: E731
+    stub_size = damaged_stubs(files)
+    damaged = lambda n: f"stub '{f(n)}' is damaged: "  # noqa: E731
     table = [
         (p("missing.exe"), f"payload '{f('missing.exe')}' does not exist"),
         (p("empty.exe"), f"payload '{f('empty.exe')}' is empty"),
@@ -359,6 +390,13 @@ def bad_input_tests():
          f"--output '{f('missing/setup.exe')}' is in a directory that does not exist"),
         (["--payload", good, *one_long], too_long(one_long_strings, "--company", 33000)),
         (["--payload", good, *four_long], too_long(four_long_strings, "--copyright", 8203)),
+        (stub("headers-7fffffff.exe"), damaged("headers-7fffffff.exe") +
+         f"its headers (SizeOfHeaders): 2147483647 bytes at 0x0 pass the end of the file ({stub_size} bytes)"),
+        (stub("headers-past-end.exe"), damaged("headers-past-end.exe") +
+         f"its headers (SizeOfHeaders): {stub_size + 1} bytes at 0x0 pass the end of the file ({stub_size} bytes)"),
+        (stub("headers-128k.exe"), damaged("headers-128k.exe") +
+         "its headers (SizeOfHeaders) claim 131072 bytes, more than the 65536 headers can take"),
+        (stub("resource-bomb.exe"), damaged("resource-bomb.exe") + "its resource directories hold more than 4096 entries"),
         (["--payload", good, "--bogus", "x"], "unknown option '--bogus'"),
         (["--payload", good, "--payload", good], "option --payload is given twice"),
     ]
@@ -367,6 +405,17 @@ def bad_input_tests():
     output = os.path.join(WORK, "bad", "setup.exe")
     os.makedirs(os.path.dirname(output), exist_ok=True)
     check_refused("", native_wrap, table, files, output)
+    # A payload whose bootstrapper would pass 2 GiB: a sparse file, refused before anything is written.
+    huge = os.path.join(files, "huge.exe")
+    shutil.copyfile(good, huge)
+    os.truncate(huge, (2 << 30) + (1 << 20))
+    result = native_wrap("--payload", huge, "--output", output, "--stub", S["stub"])
+    refused = (result.returncode == 1 and not os.listdir(os.path.dirname(output)) and
+               result.stderr.startswith("kiteboot-wrap: the payload of 2049 MiB (2148532224 bytes) is too large: the "
+                                        "bootstrapper would take 2050 MiB (") and
+               result.stderr.endswith("), and a Windows executable may take at most 2 GiB (2147483648 bytes)\n"))
+    check(refused, f"a payload of 2 GiB and 1 MiB is refused with the limit, nothing written {'' if refused else result.stderr}")
+    os.remove(huge)
     # Every problem at once.
     result = native_wrap("--payload", f("i386.exe"), "--icon", f("cursor.cur"), "--file-version", "1", "--output", output,
                          "--stub", S["stub"])
