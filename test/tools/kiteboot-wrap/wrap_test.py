@@ -340,7 +340,7 @@ def bad_input_tests():
                    "kiteboot-stub.exe, --payload the installer"
     one_long, one_long_strings = given_texts("C" * 33000, "P", "D", "R")
     four_long, four_long_strings = given_texts("C" * 8200, "P" * 8201, "D" * 8202, "R" * 8203)
-    stub = lambda n: ["--payload", good, "--stub", f(n)]  # noqa: E731
+    with_stub = lambda n: ["--payload", good, "--stub", f(n)]  # noqa: E731
     stub_size = damaged_stubs(files)
     damaged = lambda n: f"stub '{f(n)}' is damaged: "  # noqa: E731
     table = [
@@ -390,13 +390,13 @@ def bad_input_tests():
          f"--output '{f('missing/setup.exe')}' is in a directory that does not exist"),
         (["--payload", good, *one_long], too_long(one_long_strings, "--company", 33000)),
         (["--payload", good, *four_long], too_long(four_long_strings, "--copyright", 8203)),
-        (stub("headers-7fffffff.exe"), damaged("headers-7fffffff.exe") +
+        (with_stub("headers-7fffffff.exe"), damaged("headers-7fffffff.exe") +
          f"its headers (SizeOfHeaders): 2147483647 bytes at 0x0 pass the end of the file ({stub_size} bytes)"),
-        (stub("headers-past-end.exe"), damaged("headers-past-end.exe") +
+        (with_stub("headers-past-end.exe"), damaged("headers-past-end.exe") +
          f"its headers (SizeOfHeaders): {stub_size + 1} bytes at 0x0 pass the end of the file ({stub_size} bytes)"),
-        (stub("headers-128k.exe"), damaged("headers-128k.exe") +
+        (with_stub("headers-128k.exe"), damaged("headers-128k.exe") +
          "its headers (SizeOfHeaders) claim 131072 bytes, more than the 65536 headers can take"),
-        (stub("resource-bomb.exe"), damaged("resource-bomb.exe") + "its resource directories hold more than 4096 entries"),
+        (with_stub("resource-bomb.exe"), damaged("resource-bomb.exe") + "its resource directories hold more than 4096 entries"),
         (["--payload", good, "--bogus", "x"], "unknown option '--bogus'"),
         (["--payload", good, "--payload", good], "option --payload is given twice"),
     ]
