@@ -96,4 +96,11 @@ std::string imageSizeProblem(const ImagePlan& plan, std::uint64_t payloadSize) {
            std::to_string(largestImage) + " bytes)";
 }
 
+std::string payloadSizeProblem(std::uint64_t payloadSize) {
+    if (payloadSize <= largestImage) return "";
+    return "the payload of " + mebibytes(payloadSize) +
+           " is too large: a Windows executable may take at most " + "2 GiB (" +
+           std::to_string(largestImage) + " bytes), and the bootstrapper holds the payload and more";
+}
+
 }  // namespace wrap

@@ -30,4 +30,9 @@ ImagePlan planImage(const PeImage& stub, std::uint64_t resourceSectionSize);
 // "" when the bootstrapper fits largestImage, or the sentence that says it does not, with the payload's size.
 std::string imageSizeProblem(const ImagePlan& plan, std::uint64_t payloadSize);
 
+// What the payload's size alone tells, before the stub is read, so that it is reported with the other
+// problems of the inputs: a payload larger than largestImage makes a bootstrapper larger still. ""
+// otherwise; imageSizeProblem then decides.
+std::string payloadSizeProblem(std::uint64_t payloadSize);
+
 }  // namespace wrap

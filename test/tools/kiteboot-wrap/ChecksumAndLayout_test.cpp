@@ -250,6 +250,12 @@ TEST(ImagePlan, SectionsMoveUpAndTheImageIsRoundedAndRefusedAbove2GiB) {
     for (const auto& c : tooLarge)
         EXPECT_EQ(wrap::imageSizeProblem(wrap::planImage(threeSectionStub(), c.resources), c.resources),
                   c.problem);
+    // Known from the payload's size alone, with the other problems of the inputs: only above 2 GiB.
+    EXPECT_EQ(wrap::payloadSizeProblem(wrap::largestImage), "");
+    EXPECT_EQ(
+        wrap::payloadSizeProblem(wrap::largestImage + 1),
+        "the payload of 2048 MiB (2147483649 bytes) is too large: a Windows executable may take at most "
+        "2 GiB (2147483648 bytes), and the bootstrapper holds the payload and more");
 }
 
 TEST(VersionResource, TheLargestThatFitsItsLengthsIsWrittenWholeAndOneTextMoreIsRefused) {

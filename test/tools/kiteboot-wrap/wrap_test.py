@@ -405,16 +405,26 @@ def bad_input_tests():
     output = os.path.join(WORK, "bad", "setup.exe")
     os.makedirs(os.path.dirname(output), exist_ok=True)
     check_refused("", native_wrap, table, files, output)
-    # A payload whose bootstrapper would pass 2 GiB: a sparse file, refused before anything is written.
+    # Payloads whose bootstrapper would pass 2 GiB: sparse files, refused before anything is written. One
+    # larger than 2 GiB is known by its size, with the other problems; one just below only once planned.
     huge = os.path.join(files, "huge.exe")
     shutil.copyfile(good, huge)
     os.truncate(huge, (2 << 30) + (1 << 20))
+    result = native_wrap("--payload", huge, "--output", output, "--stub", S["stub"], "--file-version", "1")
+    refused = (result.returncode == 1 and not os.listdir(os.path.dirname(output)) and
+               "kiteboot-wrap: the payload of 2049 MiB (2148532224 bytes) is too large: a Windows executable may "
+               "take at most 2 GiB (2147483648 bytes), and the bootstrapper holds the payload and more\n"
+               in result.stderr and "kiteboot-wrap: --file-version '1' is not four numbers" in result.stderr)
+    check(refused, f"a payload of 2 GiB and 1 MiB is refused with the limit and the other problems, nothing written "
+                   f"{'' if refused else result.stderr}")
+    os.truncate(huge, (2 << 30) - (512 << 10))
     result = native_wrap("--payload", huge, "--output", output, "--stub", S["stub"])
     refused = (result.returncode == 1 and not os.listdir(os.path.dirname(output)) and
-               result.stderr.startswith("kiteboot-wrap: the payload of 2049 MiB (2148532224 bytes) is too large: the "
-                                        "bootstrapper would take 2050 MiB (") and
+               result.stderr.startswith("kiteboot-wrap: the payload of 2047 MiB (2146959360 bytes) is too large: the "
+                                        "bootstrapper would take 2048 MiB (") and
                result.stderr.endswith("), and a Windows executable may take at most 2 GiB (2147483648 bytes)\n"))
-    check(refused, f"a payload of 2 GiB and 1 MiB is refused with the limit, nothing written {'' if refused else result.stderr}")
+    check(refused, f"a payload 512 KiB under 2 GiB, with the stub above it, is refused with the limit, nothing written "
+                   f"{'' if refused else result.stderr}")
     os.remove(huge)
     # Every problem at once.
     result = native_wrap("--payload", f("i386.exe"), "--icon", f("cursor.cur"), "--file-version", "1", "--output", output,
