@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "FilePath.h"
+#include "ImagePlan.h"
 #include "InputFile.h"
 #include "PeImage.h"
 #include "PeLayout.h"
@@ -77,7 +78,7 @@ std::string payloadContentProblem(const std::string& file, std::uint64_t size, c
     if (coff.characteristics & pe::coff::characteristicDll) return payload + " is a DLL, not an executable";
     if (!(coff.characteristics & pe::coff::characteristicExecutable))
         return payload + " is not marked executable (an object file or a failed link?)";
-    return "";
+    return payloadSizeProblem(size);
 }
 
 std::string iconContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read) {

@@ -13,7 +13,7 @@
 namespace wrap {
 
 // The payload must be a 64-bit (AMD64) Windows executable: MZ header, PE signature, machine 0x8664, a PE32+
-// optional header, executable and not a DLL.
+// optional header, executable and not a DLL; and not larger than the largest image (payloadSizeProblem).
 std::string payloadContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read);
 // An .ico: icon header, a directory inside the file, every image inside the file and a bitmap or a PNG.
 std::string iconContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read);

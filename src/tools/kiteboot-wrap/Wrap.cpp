@@ -7,7 +7,6 @@
 
 #include "FilePath.h"
 #include "IconFile.h"
-#include "ImagePlan.h"
 #include "ImageWriter.h"
 #include "InputChecks.h"
 #include "InputFile.h"
@@ -73,15 +72,10 @@ std::string fileNameOf(const std::string& path) {
 
 std::vector<std::string> inputProblems(const WrapOptions& options) {
     std::vector<std::string> problems;
-    if (options.payload.empty()) {
+    if (options.payload.empty())
         problems.push_back("--payload is required: the installer to wrap");
-    } else if (const std::string problem = payloadProblem(options.payload); !problem.empty()) {
-        problems.push_back(problem);
-    } else {
-        std::error_code error;
-        const std::uint64_t size = std::filesystem::file_size(filePath(options.payload), error);
-        if (!error) note(problems, payloadSizeProblem(size));
-    }
+    else
+        note(problems, payloadProblem(options.payload));
     if (options.output.empty()) {
         problems.push_back("--output is required: the bootstrapper to write");
     } else {
