@@ -107,10 +107,12 @@ void removeResources(ResourceList& resources, std::uint16_t type) {
     std::erase_if(resources, [&](const Resource& r) { return r.type == ResourceName{type, {}}; });
 }
 
+bool isNumbered(const Resource& resource, std::uint16_t type, std::uint16_t name) {
+    return resource.type == ResourceName{type, {}} && resource.name == ResourceName{name, {}};
+}
+
 void removeResources(ResourceList& resources, std::uint16_t type, std::uint16_t name) {
-    std::erase_if(resources, [&](const Resource& r) {
-        return r.type == ResourceName{type, {}} && r.name == ResourceName{name, {}};
-    });
+    std::erase_if(resources, [&](const Resource& r) { return isNumbered(r, type, name); });
 }
 
 }  // namespace wrap

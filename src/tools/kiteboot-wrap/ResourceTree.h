@@ -71,6 +71,9 @@ constexpr std::uint64_t mostResourceBytes = 64 << 20;  // data of all resources 
 // or holds more than the limits above.
 ResourceList readResourceSection(const ByteSource& section, std::uint32_t sectionRva);
 
+// Whether the resource has this numbered type and numbered name.
+bool isNumbered(const Resource& resource, std::uint16_t type, std::uint16_t name);
+
 // Removes every resource of the type (and, when name is given, of that name).
 void removeResources(ResourceList& resources, std::uint16_t type);
 void removeResources(ResourceList& resources, std::uint16_t type, std::uint16_t name);

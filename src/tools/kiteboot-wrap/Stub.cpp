@@ -41,8 +41,7 @@ std::string stubResourcesProblem(const std::string& stub, const ResourceList& re
         return stub + " is a kiteboot stub of another format ('" + printable(mark->data) +
                "'): give the kiteboot-stub.exe that came with this kiteboot-wrap";
     const bool carriesPayload = std::any_of(resources.begin(), resources.end(), [](const Resource& r) {
-        return r.type.text.empty() && r.type.id == typeRcdata && r.name.text.empty() &&
-               r.name.id == payloadId;
+        return isNumbered(r, typeRcdata, payloadId);
     });
     if (carriesPayload)
         return stub + " is a bootstrapper that already carries an installer (resource RT_RCDATA 100), " +
