@@ -81,20 +81,28 @@ struct DirectoryEntry {
     WCHAR fileName[1];
 };
 
-// What the system's Win32 normalisation makes of path, as every call given the path does.
-DWORD fullPathName(const std::wstring& path, std::wstring& full) {
+// Grow and retry: query(buffer, size) returns the length of the text it wrote without its terminating
+// zero, the size it needs (zero included) when the buffer is too small, or 0 with the last error set.
+template <typename Query>
+DWORD sizedText(Query query, std::wstring& text) {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length =
-            GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        const DWORD length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) return GetLastError();
         if (length < buffer.size()) {
             buffer.resize(length);
-            full = std::move(buffer);
+            text = std::move(buffer);
             return ERROR_SUCCESS;
         }
-        buffer.assign(length, L'\0');  // the size it needs, its terminating zero included
+        buffer.assign(length, L'\0');
     }
+}
+
+// What the system's Win32 normalisation makes of path, as every call given the path does.
+DWORD fullPathName(const std::wstring& path, std::wstring& full) {
+    return sizedText(
+        [&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); },
+        full);
 }
 
 bool isSeparator(wchar_t c) {
@@ -199,18 +207,14 @@ DWORD identify(HANDLE file, Identity& identity) {
 }
 
 DWORD finalPath(HANDLE file, std::wstring& path) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) return GetLastError();
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            path = dosFormOfFinalPath(buffer);
-            return ERROR_SUCCESS;
-        }
-        buffer.assign(length, L'\0');  // the size it needs, its terminating zero included
-    }
+    std::wstring final;
+    const DWORD error = sizedText(
+        [&](wchar_t* buffer, DWORD size) {
+            return GetFinalPathNameByHandleW(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        },
+        final);
+    if (error == ERROR_SUCCESS) path = dosFormOfFinalPath(final);
+    return error;
 }
 
 DWORD checkFinalPath(HANDLE file, const std::wstring& expected) {
