@@ -34,28 +34,22 @@ if echo "$imports" | grep -qx 'user32.dll'; then
     status=1
 fi
 
+# text is in the test launcher, so the check can see it, and not in the product; what names it.
+only_in_test_launcher() {
+    if ! grep -aq "$1" "$hooked"; then
+        echo "the test launcher has no text of $2: this check could not see it in the product either"
+        status=1
+    elif grep -aq "$1" "$product"; then
+        echo "the product holds $2 ($1)"
+        status=1
+    else
+        echo "$2: in the test launcher only"
+    fi
+}
 # Bootstrappers carry no symbols; the hook's code names its environment variables.
-hook=KITEBOOT_TEST_TAMPER
-if ! grep -aq "$hook" "$hooked"; then
-    echo "the test launcher has no text of the hook: this check could not see one in the product either"
-    status=1
-elif grep -aq "$hook" "$product"; then
-    echo "the product contains the test hook"
-    status=1
-else
-    echo "the test hook is in the test launcher only"
-fi
+only_in_test_launcher KITEBOOT_TEST_TAMPER "the test hook"
 # Linked as one program: the file utilities' path-based deletion is in the libraries, never called.
-unused="Failed to discard R/O attribute"
-if ! grep -aq "$unused" "$hooked"; then
-    echo "the test launcher has no text of the unused file utilities: this check could not see them"
-    status=1
-elif grep -aq "$unused" "$product"; then
-    echo "the product holds code it never calls ($unused)"
-    status=1
-else
-    echo "the unused file utilities are in the test launcher only"
-fi
+only_in_test_launcher "Failed to discard R/O attribute" "the unused file utilities"
 if grep -aqi "winpthread" "$product"; then
     echo "the product holds the winpthreads library"
     status=1
