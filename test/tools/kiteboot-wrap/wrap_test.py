@@ -42,9 +42,9 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run(command, env=None, preexec_fn=None):
+def run(command, env=None, preexec_fn=None, cwd=None):
     return subprocess.run(command, capture_output=True, text=True, env=dict(os.environ, **(env or {})),
-                          preexec_fn=preexec_fn)
+                          preexec_fn=preexec_fn, cwd=cwd)
 
 
 def at_most_1_gib():  # a damaged stub that made kiteboot-wrap take all memory would take only this much
@@ -617,6 +617,7 @@ def release_tests():
     check_links("tar.gz", tree)
     check_linux_program("tar.gz", tree, os.path.join(tree, "kiteboot-wrap"), reference)
     check_consumer("tar.gz", tree, "lib/cmake/kiteboot")
+    check_readme_signing(tree)
 
     deb = os.path.join(directory, packages[2])
     listing = run(["dpkg-deb", "-c", deb]).stdout.splitlines()
@@ -645,7 +646,9 @@ MARKDOWN_LINK = re.compile(r"\[[^\]]*\]\(([^)\s]+)\)")
 
 def check_links(name, folder):
     """Every relative link of the README and of the pages shipped with it names a file of the package."""
-    pages = ["README.md"] + ["docs/" + n for n in sorted(os.listdir(os.path.join(folder, "docs"))) if n.endswith(".md")]
+    docs = os.path.join(folder, "docs")
+    pages = ["README.md"] + (["docs/" + n for n in sorted(os.listdir(docs)) if n.endswith(".md")]
+                             if os.path.isdir(docs) else [])
     followed, broken = 0, []
     for page in pages:
         with open(os.path.join(folder, page), encoding="utf-8") as f:
@@ -704,6 +707,47 @@ def check_lintian(deb):
     print(result.stdout, end="")
     check(result.returncode == 0 and not re.search(r"^[EW]: ", result.stdout, re.M),
           f"lintian finds no error and no warning in the .deb {result.stderr[-1000:]}")
+
+
+def readme_block(readme, marker):
+    """The shell block that follows <!-- marker --> in the README, as a vendor would paste it."""
+    with open(readme, encoding="utf-8") as f:
+        found = re.search(r"<!-- " + re.escape(marker) + r" -->\n```sh\n(.*?)```", f.read(), re.S)
+    return found.group(1) if found else None
+
+
+def check_readme_signing(tree):
+    """The README's offline and self-made-certificate signing commands, run as they stand in the shipped
+    README, on a bootstrapper wrapped by the package's tool, sign what osslsigncode then verifies."""
+    readme = os.path.join(tree, "README.md")
+    folder = os.path.join(WORK, "readme-signing")
+    os.makedirs(folder)
+    wrapped = run([os.path.join(tree, "kiteboot-wrap"), "--payload", S["payloads"]["demo"], "--output",
+                   os.path.join(folder, "AcmeSetup.exe")])
+    # The offline variant signs with acme-codesign.p12 and the password in acme-codesign.password: here a
+    # throwaway certificate, which the check below trusts.
+    made = run(["sh", "-ec", "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Acme "
+                "-addext extendedKeyUsage=codeSigning -keyout key.pem -out cert.pem && "
+                "printf 'correct horse\\n' > acme-codesign.password && "
+                "openssl pkcs12 -export -inkey key.pem -in cert.pem -out acme-codesign.p12 "
+                "-passout file:acme-codesign.password"], cwd=folder)
+    ready = wrapped.returncode == 0 and made.returncode == 0
+    check(ready, "the signing inputs are made" + ("" if ready else f" {wrapped.stderr}{made.stderr}"))
+    for marker, certificate in (("signing: offline", "cert.pem"), ("signing: self-made certificate", None)):
+        block = readme_block(readme, marker)
+        if block is None:
+            check(False, f"README: a shell block follows <!-- {marker} -->")
+            continue
+        for name in ("AcmeSetup-signed.exe", "test-cert.pem"):
+            if os.path.exists(os.path.join(folder, name)):
+                os.remove(os.path.join(folder, name))
+        result = run(["sh", "-ec", block], cwd=folder)
+        signed = os.path.join(folder, "AcmeSetup-signed.exe")
+        verify = run(["osslsigncode", "verify", "-CAfile", os.path.join(folder, certificate or "test-cert.pem"),
+                      "-in", signed])
+        signed_ok = result.returncode == 0 and verify.returncode == 0 and "Signature verification: ok" in verify.stdout
+        check(signed_ok, f"README: the {marker} commands run as written and sign what osslsigncode verifies" +
+              ("" if signed_ok else f" {result.stdout[-1500:]}{result.stderr[-1500:]}{verify.stdout[-1500:]}"))
 
 
 def reproducible_tests():
