@@ -25,19 +25,27 @@
 include_guard(GLOBAL)
 include(${CMAKE_CURRENT_LIST_DIR}/KitebootInputs.cmake)
 
-# kiteboot_bootstrapper_defaults(LAUNCHER <target> STUB <file> WRAP <program> MANIFEST <file> ICON <file>
+# kiteboot_bootstrapper_defaults(STUB <file> WRAP <program> ICON <file>
 #     VERSION <a.b.c.d> COMPANY <text> PRODUCT <text> DESCRIPTION <text> COPYRIGHT <text>
+#     [LAUNCHER <target> MANIFEST <file>]
 #     [TOOL_TARGETS <targets that make the stub and kiteboot-wrap>...])
-# Records the launcher target (the objects holding WinMain, linked with the rest of kiteboot), the stub
-# linked from it, the kiteboot-wrap that runs on this machine, the manifest and the branding used when a
-# bootstrapper does not give its own.
+# Records the prebuilt stub, the kiteboot-wrap that runs on this machine and the branding used when a
+# bootstrapper does not give its own; and, where kiteboot's libraries are at hand (its sources, or an
+# installation of them), the launcher target (the objects holding WinMain, linked with the rest of
+# kiteboot) the stub was linked from and its manifest, for bootstrappers that link a stub of their own.
+# The release packages have no launcher: they wrap with the prebuilt stub only.
 function(kiteboot_bootstrapper_defaults)
-    set(values LAUNCHER STUB WRAP MANIFEST ICON VERSION COMPANY PRODUCT DESCRIPTION COPYRIGHT)
-    cmake_parse_arguments(ARG "" "${values}" "TOOL_TARGETS" ${ARGN})
-    foreach(value ${values})
+    set(required STUB WRAP ICON VERSION COMPANY PRODUCT DESCRIPTION COPYRIGHT)
+    cmake_parse_arguments(ARG "" "${required};LAUNCHER;MANIFEST" "TOOL_TARGETS" ${ARGN})
+    if(DEFINED ARG_LAUNCHER AND NOT DEFINED ARG_MANIFEST)
+        list(APPEND required MANIFEST)
+    endif()
+    foreach(value ${required})
         if(NOT DEFINED ARG_${value})
             message(FATAL_ERROR "kiteboot_bootstrapper_defaults: ${value} is missing")
         endif()
+    endforeach()
+    foreach(value ${required} LAUNCHER MANIFEST)
         set_property(GLOBAL PROPERTY KITEBOOT_DEFAULT_${value} "${ARG_${value}}")
     endforeach()
     set_property(GLOBAL PROPERTY KITEBOOT_DEFAULT_STUB_LAUNCHER "${ARG_LAUNCHER}")
@@ -188,7 +196,8 @@ function(_kiteboot_add_bootstrapper target)
         message(FATAL_ERROR "${context}: unknown arguments: ${ARG_UNPARSED_ARGUMENTS}")
     endif()
     get_property(launcher GLOBAL PROPERTY KITEBOOT_DEFAULT_LAUNCHER)
-    if(NOT launcher)
+    get_property(default_stub GLOBAL PROPERTY KITEBOOT_DEFAULT_STUB)
+    if(NOT default_stub)
         message(FATAL_ERROR "${context}: kiteboot is not set up; use find_package(kiteboot) or "
                             "add_subdirectory(<kiteboot source>) first")
     endif()
@@ -280,6 +289,11 @@ function(_kiteboot_add_bootstrapper target)
     if(ARG_SOURCES OR NOT launcher STREQUAL stub_launcher OR "${ARG_PAYLOAD}" STREQUAL "")
         # A stub of this target's own: the launcher linked with its sources. Without a payload it is the
         # result itself.
+        if(NOT launcher)
+            message(FATAL_ERROR "${context}: SOURCES needs kiteboot's libraries, which a release package does "
+                                "not hold: use kiteboot through add_subdirectory(<kiteboot source>), or "
+                                "find_package(kiteboot) after cmake --install of a build of its sources")
+        endif()
         if("${ARG_PAYLOAD}" STREQUAL "")
             _kiteboot_link_stub(${target} ${launcher} "${ARG_OUTPUT_NAME}" "${work}" ${ARG_SOURCES} ${stamp})
             return()

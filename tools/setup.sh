@@ -4,7 +4,7 @@ set -eu
 packages="cmake ninja-build g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
           wine64 wine64-preloader googletest clang-format xvfb xdotool imagemagick x11-utils python3 osslsigncode
           openssl gnuplot-nox util-linux nsis g++ icoutils python3-pefile
-          clang-14 libclang-rt-14-dev"
+          clang-14 libclang-rt-14-dev lintian"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"

@@ -9,9 +9,11 @@ tree makes the same bytes.
 
 Runs with Debian's python3, which has python3-pefile.
 """
+import gzip
 import hashlib
 import json
 import os
+import re
 import resource
 import shutil
 import signal
@@ -40,9 +42,9 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run(command, env=None, preexec_fn=None):
+def run(command, env=None, preexec_fn=None, cwd=None):
     return subprocess.run(command, capture_output=True, text=True, env=dict(os.environ, **(env or {})),
-                          preexec_fn=preexec_fn)
+                          preexec_fn=preexec_fn, cwd=cwd)
 
 
 def at_most_1_gib():  # a damaged stub that made kiteboot-wrap take all memory would take only this much
@@ -520,7 +522,15 @@ def interruption_tests(payload):
               f"{name}: no temporary file is left, the earlier output is kept {os.listdir(directory)}")
 
 
-RELEASE_FILES = ["LICENSE", "README.md", "SHA256SUMS", "THIRD-PARTY-NOTICES", "docs/packaging.md", "kiteboot-stub.exe"]
+# The documents of every package, at the paths the README's links give them.
+RELEASE_DOCS = ["LICENSE", "README.md", "THIRD-PARTY-NOTICES", "docs/fuzzing.md", "docs/packaging.md",
+                "docs/performance.md", "docs/reliability.md", "docs/images/admin-notice.png",
+                "docs/images/launch-overhead.png"]
+RELEASE_FILES = RELEASE_DOCS + ["SHA256SUMS", "kiteboot-stub.exe"]
+CMAKE_PACKAGE = [f"lib/cmake/kiteboot/{n}" for n in ["KitebootBootstrapper.cmake", "KitebootInputs.cmake",
+                                                     "KitebootSign.cmake", "kitebootConfig.cmake",
+                                                     "kitebootConfigVersion.cmake"]]
+LINUX_FILES = RELEASE_FILES + CMAKE_PACKAGE + ["kiteboot-wrap", "kiteboot.ico"]
 
 
 def default_wrap_reference():
@@ -531,9 +541,9 @@ def default_wrap_reference():
     return read(native)
 
 
-def check_sums(name, folder):
+def check_sums(name, folder, files):
     result = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True, text=True)
-    listed = len(RELEASE_FILES)  # every file but SHA256SUMS itself, and kiteboot-wrap
+    listed = len(files) - 1  # every file but SHA256SUMS itself
     check(result.returncode == 0 and result.stdout.count(": OK") == listed,
           f"{name}: sha256sum -c SHA256SUMS checks every other file {result.stdout}{result.stderr}")
 
@@ -581,7 +591,8 @@ def release_tests():
         check(names == sorted(RELEASE_FILES + ["kiteboot-wrap.exe"]), f"the ZIP holds, in {top}/, {names}")
         unpacked = os.path.join(WORK, "zip")
         archive.extractall(unpacked)
-    check_sums("ZIP", os.path.join(unpacked, top))
+    check_sums("ZIP", os.path.join(unpacked, top), names)
+    check_links("ZIP", os.path.join(unpacked, top))
     program = os.path.join(unpacked, top, "kiteboot-wrap.exe")
     output = os.path.join(WORK, "release-setup.exe")
     result = windows_wrap(program, "--payload", S["payloads"]["demo"], "--output", output)
@@ -597,30 +608,151 @@ def release_tests():
         top = packages[1][:-len(".tar.gz")]
         members = archive.getmembers()
         names = sorted(m.name[len(top) + 1:] for m in members if m.isfile())
-        check(names == sorted(RELEASE_FILES + ["kiteboot-wrap"]), f"the tar.gz holds, in {top}/, {names}")
+        check(names == sorted(LINUX_FILES), f"the tar.gz holds, in {top}/, {names}")
         check(all(m.uid == 0 and m.gid == 0 for m in members), "the tar.gz's files belong to root")
         unpacked = os.path.join(WORK, "tar")  # an empty folder
         archive.extractall(unpacked)
-    check_sums("tar.gz", os.path.join(unpacked, top))
-    check_linux_program("tar.gz", os.path.join(unpacked, top), os.path.join(unpacked, top, "kiteboot-wrap"), reference)
+    tree = os.path.join(unpacked, top)
+    check_sums("tar.gz", tree, names)
+    check_links("tar.gz", tree)
+    check_linux_program("tar.gz", tree, os.path.join(tree, "kiteboot-wrap"), reference)
+    check_consumer("tar.gz", tree, "lib/cmake/kiteboot")
+    check_readme_signing(tree)
 
     deb = os.path.join(directory, packages[2])
     listing = run(["dpkg-deb", "-c", deb]).stdout.splitlines()
     files = sorted(line.split()[-1] for line in listing if not line.startswith("d"))
     doc = "./usr/share/doc/kiteboot/"
-    check(files == sorted(["./usr/bin/kiteboot-wrap", "./usr/share/kiteboot/kiteboot-stub.exe", doc + "LICENSE",
-                           doc + "README.md", doc + "THIRD-PARTY-NOTICES", doc + "copyright", doc + "packaging.md"]),
-          f"dpkg-deb -c lists the tool in /usr/bin, the stub in /usr/share/kiteboot, the documents {files}")
+    expected = (["./usr/bin/kiteboot-wrap", "./usr/share/kiteboot/kiteboot-stub.exe", "./usr/share/kiteboot/kiteboot.ico",
+                 "./usr/share/man/man1/kiteboot-wrap.1.gz", "./usr/share/lintian/overrides/kiteboot",
+                 doc + "copyright", doc + "changelog.gz"] +
+                [doc + name for name in RELEASE_DOCS] + ["./usr/" + name for name in CMAKE_PACKAGE])
+    check(files == sorted(expected), "dpkg-deb -c lists the tool in /usr/bin, the stub in /usr/share/kiteboot, "
+                                     f"the documents in /usr/share/doc/kiteboot, the CMake package {files}")
     check(all(" root/root " in line for line in listing), "the .deb's files belong to root")
     fields = run(["dpkg-deb", "-f", deb, "Package", "Version", "Architecture"]).stdout
     check(fields == f"Package: kiteboot\nVersion: {v}\nArchitecture: amd64\n", f"the .deb's control fields {fields!r}")
     root = os.path.join(WORK, "deb-root")
     check(run(["dpkg-deb", "-x", deb, root]).returncode == 0, "dpkg-deb -x unpacks the .deb into a throwaway root")
     check_linux_program(".deb", root, os.path.join(root, "usr", "bin", "kiteboot-wrap"), reference)
+    check_links(".deb", os.path.join(root, "usr", "share", "doc", "kiteboot"))
+    check_manual_page(os.path.join(root, "usr", "share", "man", "man1", "kiteboot-wrap.1.gz"))
+    check_consumer(".deb", os.path.join(root, "usr"), "lib/cmake/kiteboot")
+    check_lintian(deb)
+
+
+MARKDOWN_LINK = re.compile(r"\[[^\]]*\]\(([^)\s]+)\)")
+
+
+def check_links(name, folder):
+    """Every relative link of the README and of the pages shipped with it names a file of the package."""
+    docs = os.path.join(folder, "docs")
+    pages = ["README.md"] + (["docs/" + n for n in sorted(os.listdir(docs)) if n.endswith(".md")]
+                             if os.path.isdir(docs) else [])
+    followed, broken = 0, []
+    for page in pages:
+        with open(os.path.join(folder, page), encoding="utf-8") as f:
+            text = f.read()
+        for target in MARKDOWN_LINK.findall(text):
+            if re.match(r"[a-z]+:", target) or target.startswith("#"):  # a web address, a heading of the page
+                continue
+            followed += 1
+            path = os.path.normpath(os.path.join(os.path.dirname(page), target.split("#")[0]))
+            if path.startswith("..") or not os.path.isfile(os.path.join(folder, path)):
+                broken.append(f"{page}: {target}")
+    check(followed >= 10 and not broken,
+          f"{name}: the {followed} relative links of the README and the pages shipped with it resolve {broken}")
+
+
+def check_consumer(name, prefix, config_dir):
+    """A vendor's CMake project (test/packaging/consumer) finds kiteboot in the unpacked package and builds a
+    bootstrapper with its tool and stub, which runs."""
+    source = os.path.join(WORK, "consumer-src")
+    if not os.path.exists(source):
+        shutil.copytree(os.path.join(S["source_dir"], "test", "packaging", "consumer"), source)
+        shutil.copy(S["vendor_icon"], os.path.join(source, "vendor.ico"))
+    build = os.path.join(WORK, name.strip(".") + "-consumer")
+    config = os.path.join(prefix, config_dir)
+    configure = run([S["cmake"], "-S", source, "-B", build, "-G", "Ninja", f"-Dkiteboot_DIR={config}",
+                     f"-DCMAKE_TOOLCHAIN_FILE={S['source_dir']}/cmake/toolchain-mingw-w64.cmake",
+                     f"-DVENDOR_PAYLOAD={S['payloads']['demo']}"])
+    made = configure.returncode == 0 and run([S["cmake"], "--build", build]).returncode == 0
+    check(made, f"{name}: the consumer project configures with kiteboot_DIR={config} and builds" +
+                ("" if made else f" {configure.stdout[-1500:]}{configure.stderr[-2000:]}"))
+    if not made:
+        return
+    commands = read(os.path.join(build, "build.ninja")).decode()
+    check(os.path.join(prefix, "kiteboot-stub.exe") in commands or os.path.join(prefix, "share/kiteboot/kiteboot-stub.exe")
+          in commands, f"{name}: the consumer wraps with the package's stub")
+    status = run([S["wine_run"], os.path.join(build, "Vendor Setup.exe"), "/s", "/exitcode=7"]).returncode
+    check(status == 7, f"{name}: the consumer's bootstrapper runs under Wine and returns the installer's 7 ({status})")
+
+
+def check_manual_page(page):
+    """The manual page describes every option that kiteboot-wrap --help lists."""
+    if not os.path.exists(page):
+        check(False, f".deb: {page} exists")
+        return
+    options = set(re.findall(r"--[a-z][a-z-]*", run([S["native"], "--help"]).stdout))
+    with gzip.open(page, "rt", encoding="utf-8") as f:
+        text = f.read().replace("\\-", "-")
+    missing = sorted(o for o in options if not re.search(r"^\.BI? " + o + r"\b", text, re.M))
+    check(len(options) >= 10 and not missing, f".deb: the manual page describes every option of --help {missing}")
+
+
+def check_lintian(deb):
+    """lintian, Debian's own checker, finds no error and no warning (the package declares its intended
+    static program in its overrides)."""
+    result = run(["lintian", "--fail-on", "error,warning", "--tag-display-limit", "0", deb])
+    print(result.stdout, end="")
+    check(result.returncode == 0 and not re.search(r"^[EW]: ", result.stdout, re.M),
+          f"lintian finds no error and no warning in the .deb {result.stderr[-1000:]}")
+
+
+def readme_block(readme, marker):
+    """The shell block that follows <!-- marker --> in the README, as a vendor would paste it."""
+    with open(readme, encoding="utf-8") as f:
+        found = re.search(r"<!-- " + re.escape(marker) + r" -->\n```sh\n(.*?)```", f.read(), re.S)
+    return found.group(1) if found else None
+
+
+def check_readme_signing(tree):
+    """The README's offline and self-made-certificate signing commands, run as they stand in the shipped
+    README, on a bootstrapper wrapped by the package's tool, sign what osslsigncode then verifies."""
+    readme = os.path.join(tree, "README.md")
+    folder = os.path.join(WORK, "readme-signing")
+    os.makedirs(folder)
+    wrapped = run([os.path.join(tree, "kiteboot-wrap"), "--payload", S["payloads"]["demo"], "--output",
+                   os.path.join(folder, "AcmeSetup.exe")])
+    # The offline variant signs with acme-codesign.p12 and the password in acme-codesign.password: here a
+    # throwaway certificate, which the check below trusts.
+    made = run(["sh", "-ec", "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Acme "
+                "-addext extendedKeyUsage=codeSigning -keyout key.pem -out cert.pem && "
+                "printf 'correct horse\\n' > acme-codesign.password && "
+                "openssl pkcs12 -export -inkey key.pem -in cert.pem -out acme-codesign.p12 "
+                "-passout file:acme-codesign.password"], cwd=folder)
+    ready = wrapped.returncode == 0 and made.returncode == 0
+    check(ready, "the signing inputs are made" + ("" if ready else f" {wrapped.stderr}{made.stderr}"))
+    for marker, certificate in (("signing: offline", "cert.pem"), ("signing: self-made certificate", None)):
+        block = readme_block(readme, marker)
+        if block is None:
+            check(False, f"README: a shell block follows <!-- {marker} -->")
+            continue
+        for name in ("AcmeSetup-signed.exe", "test-cert.pem"):
+            if os.path.exists(os.path.join(folder, name)):
+                os.remove(os.path.join(folder, name))
+        result = run(["sh", "-ec", block], cwd=folder)
+        signed = os.path.join(folder, "AcmeSetup-signed.exe")
+        verify = run(["osslsigncode", "verify", "-CAfile", os.path.join(folder, certificate or "test-cert.pem"),
+                      "-in", signed])
+        signed_ok = result.returncode == 0 and verify.returncode == 0 and "Signature verification: ok" in verify.stdout
+        check(signed_ok, f"README: the {marker} commands run as written and sign what osslsigncode verifies" +
+              ("" if signed_ok else f" {result.stdout[-1500:]}{result.stderr[-1500:]}{verify.stdout[-1500:]}"))
 
 
 def reproducible_tests():
-    """A second build tree elsewhere, built minutes later, makes the same stub, programs and packages."""
+    """A second build tree elsewhere, built minutes later and packed in another time zone, makes the same
+    stub, programs and packages."""
     second = os.path.join(WORK, "second-tree-somewhere-else")
     configure = run([S["cmake"], "-S", S["source_dir"], "-B", second, "-G", "Ninja", "-DKITEBOOT_BUILD_TESTS=OFF",
                      f"-DCMAKE_TOOLCHAIN_FILE={S['source_dir']}/cmake/toolchain-mingw-w64.cmake"])
@@ -628,10 +760,12 @@ def reproducible_tests():
     built = configure.returncode == 0 and build.returncode == 0
     check(built, "the second tree builds" + ("" if built else f" {configure.stderr[-2000:]}{build.stdout[-3000:]}"))
     first_release = os.path.join(WORK, "first-release")
-    for tree, release in ((S["build_dir"], first_release), (second, os.path.join(second, "release"))):
+    # Packed in two time zones (a ZIP records local times): the release fixes its own.
+    for tree, release, zone in ((S["build_dir"], first_release, "UTC0"),
+                                (second, os.path.join(second, "release"), "JST-9")):
         shutil.rmtree(release, ignore_errors=True)
-        made = run([S["cpack"], "--config", os.path.join(tree, "CPackConfig.cmake"), "-B", release])
-        check(made.returncode == 0, f"cpack in {tree} {made.stderr}")
+        made = run([S["cpack"], "--config", os.path.join(tree, "CPackConfig.cmake"), "-B", release], {"TZ": zone})
+        check(made.returncode == 0, f"cpack in {tree} with TZ={zone} {made.stderr}")
     for name in ["bin/kiteboot-stub.exe", "bin/kiteboot-wrap.exe", "host-tools/kiteboot-wrap"]:
         a, b = os.path.join(S["build_dir"], name), os.path.join(second, name)
         check(os.path.exists(b) and read(a) == read(b), f"{name} is the same in both trees")
