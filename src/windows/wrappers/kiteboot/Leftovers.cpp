@@ -44,6 +44,13 @@ bool readDescriptor(HANDLE file, std::vector<unsigned char>& descriptor) {
     return GetKernelObjectSecurity(file, kWanted, descriptor.data(), needed, &needed);
 }
 
+// True when the directory holds anything. An empty one is left: it takes no room, and a live launcher's
+// directory is empty, and for a moment without its hold, while that launcher deletes it.
+bool holdsAnything(HANDLE directory) {
+    std::vector<HandleFiles::Entry> entries;
+    return HandleFiles::list(directory, std::wstring(), 1, entries) == ERROR_SUCCESS && !entries.empty();
+}
+
 // Opens the entry name of temp when it is a leftover by every rule but the descriptor's, which decide
 // makes. Returns the handle, or none.
 UniqueHandle openLeftover(HANDLE temp, const std::wstring& tempFinal, const std::wstring& name,
@@ -52,7 +59,8 @@ UniqueHandle openLeftover(HANDLE temp, const std::wstring& tempFinal, const std:
     if (HandleFiles::open(temp, name, kReclaimAccess, FILE_SHARE_READ, FILE_OPEN, FILE_DIRECTORY_FILE,
                           directory) != ERROR_SUCCESS ||
         !isPlainDirectory(directory.get()) ||
-        HandleFiles::checkFinalPath(directory.get(), tempFinal + L"\\" + name) != ERROR_SUCCESS)
+        HandleFiles::checkFinalPath(directory.get(), tempFinal + L"\\" + name) != ERROR_SUCCESS ||
+        !holdsAnything(directory.get()))
         return {};
     std::vector<unsigned char> descriptor;
     if (!readDescriptor(directory.get(), descriptor) || !decide(path, descriptor.data())) return {};

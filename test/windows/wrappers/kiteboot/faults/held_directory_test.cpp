@@ -255,8 +255,9 @@ protected:
 
 TEST_F(LeftoversTest, OnlyDirectoriesOfTheSecureNameThatNobodyHoldsAndThatAreOursAreRemoved) {
     makeDirectory("zor1.tmp", {"setup.exe", "sub\\", "sub\\x.txt"});
-    makeDirectory("ZOR2.TMP");
+    makeDirectory("ZOR2.TMP", {"setup.exe"});
     makeDirectory("zor3.tmp", {"theirs.txt"});  // not ours by the decision
+    makeDirectory("zor9.tmp");                  // empty: as a live launcher's is while it deletes it
     testing_support::writeFile(parent / "zor4.tmp", "a file");
     for (const char* name : {"zorx.tmp", "zor.tmp", "xzor5.tmp", "zor6.tmp.bak"})
         makeDirectory(name, {"theirs.txt"});
@@ -264,29 +265,34 @@ TEST_F(LeftoversTest, OnlyDirectoriesOfTheSecureNameThatNobodyHoldsAndThatAreOur
     DWORD error = ERROR_SUCCESS;
     std::unique_ptr<HeldDirectory> live = create("zor7.tmp", error);
     ASSERT_TRUE(live);
+    live->saveFile("setup.exe", [](std::ostream& out) { out << "MZ"; });
     makeDirectory("zor8.tmp", {"theirs.txt"});
     UniqueHandle workingDirectory(CreateFileA((parent / "zor8.tmp").c_str(), FILE_TRAVERSE | SYNCHRONIZE,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     ASSERT_NE(workingDirectory.get(), INVALID_HANDLE_VALUE);
+    log.records.clear();
 
-    reclaim({"zor1.tmp", "ZOR2.TMP", "zor7.tmp", "zor8.tmp", "zor4.tmp", "zorx.tmp", "zor.tmp"});
-    // The held ones are refused before their descriptor is read; the names and the file never get there.
+    reclaim({"zor1.tmp", "ZOR2.TMP", "zor7.tmp", "zor8.tmp", "zor9.tmp", "zor4.tmp", "zorx.tmp", "zor.tmp"});
+    // The held ones and the empty one are refused before their descriptor is read; the names and the file
+    // never get there.
     EXPECT_EQ(asked, (Lines{"ZOR2.TMP", "zor1.tmp", "zor3.tmp"}));
     EXPECT_EQ(testing_support::listDirectory(parent.path()),
               (Lines{"xzor5.tmp", "zor.tmp", "zor3.tmp", "zor4.tmp", "zor6.tmp.bak", "zor7.tmp", "zor8.tmp",
-                     "zorx.tmp"}));
+                     "zor9.tmp", "zorx.tmp"}));
     Lines messages = log.messages();
     std::sort(messages.begin(), messages.end());
     const std::string first = parent / "zor1.tmp";
     EXPECT_EQ(messages,
-              (Lines{"Deleted [" + parent / "ZOR2.TMP" + "] directory",
+              (Lines{"Deleted [" + parent / "ZOR2.TMP" + "\\setup.exe] file",
+                     "Deleted [" + parent / "ZOR2.TMP" + "] directory",
                      "Deleted [" + first + "\\setup.exe] file", "Deleted [" + first + "\\sub\\x.txt] file",
                      "Deleted [" + first + "\\sub] directory", "Deleted [" + first + "] directory"}));
     EXPECT_EQ(testing_support::listDirectory(parent / "zor8.tmp"), Lines{"theirs.txt"});
     workingDirectory.reset();
     live.reset();
-    for (const char* name : {"zor3.tmp", "zor8.tmp", "zorx.tmp", "zor.tmp", "xzor5.tmp", "zor6.tmp.bak"}) {
+    for (const char* name :
+         {"zor3.tmp", "zor8.tmp", "zor9.tmp", "zorx.tmp", "zor.tmp", "xzor5.tmp", "zor6.tmp.bak"}) {
         DeleteFileA((parent / name + "\\theirs.txt").c_str());
         RemoveDirectoryA((parent / name).c_str());
     }
@@ -325,14 +331,17 @@ TEST_F(LeftoversTest, EachRunDoesBoundedWork) {
         Lines names;
         for (int i = 1; i <= 6; ++i) {
             names.push_back("zor" + std::to_string(i) + ".tmp");
-            makeDirectory(names.back());
+            makeDirectory(names.back(), {"setup.exe"});
         }
         asked.clear();
         reclaim(names, row.bounds);
         EXPECT_EQ(asked.size(), row.asked);
         EXPECT_EQ(testing_support::listDirectory(parent.path()).size(), row.left);
-        for (const std::string& name : names)
+        for (const std::string& name : names) {
+            DeleteFileA((parent / name + "\\setup.exe").c_str());
             RemoveDirectoryA((parent / name).c_str());
+        }
+        log.records.clear();
     }
 }
 
