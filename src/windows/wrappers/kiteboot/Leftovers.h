@@ -28,8 +28,8 @@ using DescriptorDecision = std::function<bool(const std::string& path, PSECURITY
 // (isSecureDirectoryName), not links, openable for deletion while sharing reading only (any handle another
 // process holds without delete sharing makes the open fail: a live launcher holds its directory so for its
 // whole run, a payload that still runs has it as its working directory), their own final path TEMP's plus
-// their name, and carrying exactly the secure directory's descriptor by decide, whose owner only an
-// administrator can have set. The contents go through removeChildren (links removed as links, never
+// their name, not empty, and carrying exactly the secure directory's descriptor by decide, whose owner only
+// an administrator can have set. The contents go through removeChildren (links removed as links, never
 // followed), the directory through its handle; each removal is logged at TRACE as the clean-up logs it.
 // What cannot be removed is left silently for a later run. Never throws.
 void reclaimLeftovers(const TempDirectory& temp, const DescriptorDecision& decide,
