@@ -27,6 +27,7 @@ constexpr ULONG kFileDirectoryInformation = 1;
 constexpr ULONG kFileFsDeviceInformation = 4;
 constexpr ULONG kFileRemoteDevice = 0x10;
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
+constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);  // a pattern that matches nothing
 
 // ntdll's file calls, bound once.
 struct Ntdll {
@@ -173,21 +174,29 @@ DWORD setAttributes(HANDLE file, DWORD attributes) {
 }
 
 DWORD list(HANDLE directory, std::vector<Entry>& entries) {
+    return list(directory, std::wstring(), static_cast<std::size_t>(-1), entries);
+}
+
+DWORD list(HANDLE directory, const std::wstring& pattern, std::size_t limit, std::vector<Entry>& entries) {
     // Through a handle of its own: a handle's listing may be kept from its first read (Wine keeps it).
     UniqueHandle lister;
     if (const DWORD error = reopen(directory, FILE_LIST_DIRECTORY, kShareAll, lister)) return error;
+    // The pattern counts on the first read only; the listing keeps it.
+    UNICODE_STRING mask;
+    mask.Buffer = const_cast<PWSTR>(pattern.c_str());
+    mask.Length = mask.MaximumLength = static_cast<USHORT>(pattern.size() * sizeof(wchar_t));
     std::vector<Entry> found;
     std::vector<ULONGLONG> buffer(8192);  // 64 KiB, aligned for the entries
-    for (BOOLEAN restart = TRUE;; restart = FALSE) {
+    for (BOOLEAN restart = TRUE; found.size() < limit; restart = FALSE) {
         IO_STATUS_BLOCK io{};
         const NTSTATUS status = static_cast<NtQueryDirectoryFileFn>(ntdll().queryDirectory)(
             lister.get(), nullptr, nullptr, nullptr, &io, buffer.data(),
-            static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)), kFileDirectoryInformation, FALSE, nullptr,
-            restart);
-        if (status == kNoMoreFiles) break;
+            static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)), kFileDirectoryInformation, FALSE,
+            pattern.empty() ? nullptr : &mask, restart);
+        if (status == kNoMoreFiles || (status == kNoSuchFile && restart)) break;
         if (!NT_SUCCESS(status)) return errorOf(status);
         const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
-        for (ULONG offset = 0;;) {
+        for (ULONG offset = 0; found.size() < limit;) {
             const auto* entry = reinterpret_cast<const DirectoryEntry*>(bytes + offset);
             std::wstring name(entry->fileName, entry->fileNameLength / sizeof(wchar_t));
             if (name != L"." && name != L"..") found.push_back({std::move(name), entry->fileAttributes});

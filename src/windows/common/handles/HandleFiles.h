@@ -4,6 +4,7 @@
 // The calls are ntdll's, bound at run time; each returns ERROR_SUCCESS or a Windows error code.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,10 @@ struct Entry {
 // Every entry of the directory open on directory, as it is now, without "." and "..", in the file system's
 // order.
 DWORD list(HANDLE directory, std::vector<Entry>& entries);
+
+// The entries whose names match pattern (the file system's wildcards, * and ?, compared as it compares
+// names; the file system itself skips the others), at most limit of them: the listing stops there.
+DWORD list(HANDLE directory, const std::wstring& pattern, std::size_t limit, std::vector<Entry>& entries);
 
 // Volume serial number and file index: equal for two handles exactly when they are open on one file.
 struct Identity {

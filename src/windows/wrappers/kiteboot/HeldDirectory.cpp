@@ -207,7 +207,16 @@ void HeldDirectory::removeAll() noexcept {
 
 DWORD HeldDirectory::removeOnce(bool report) {
     DWORD error = removeHeldFiles(report);
-    if (!hold_.owned()) return ERROR_INVALID_HANDLE;
+    // A failed deletion of the directory itself takes the hold again; when another handle was in the way
+    // of that too, it is taken here, and a sharing violation is tried again like the others.
+    if (!hold_.owned()) {
+        const DWORD held =
+            HandleFiles::reopen(anchor_.get(), HandleFiles::kHoldDirectory, kShareReadWrite, hold_);
+        if (held != ERROR_SUCCESS) {
+            if (report) reportLeftover(true, path_, held);
+            return held;
+        }
+    }
     const DWORD children = removeChildren(hold_.get(), path_, report);
     if (error == ERROR_SUCCESS) error = children;
     // A directory that still has contents is not removed, and its leftovers were reported.

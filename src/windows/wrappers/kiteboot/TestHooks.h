@@ -20,4 +20,8 @@ void beforeExtraction(const std::string& launcherPath);
 void afterExtraction(const std::string& secureDirectory, const std::string& payloadPath,
                      Resource::Source source);
 
+// Called for each leftover directory at path that passed every other check, with decided, the launcher's
+// own decision on its descriptor; returns the decision to act on.
+bool carriesOurDescriptor(const std::string& path, bool decided);
+
 }  // namespace kiteboot_test_hooks

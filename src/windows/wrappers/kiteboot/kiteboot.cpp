@@ -22,6 +22,8 @@
 #include "windows/common/handles/HandleFiles.h"
 #include "windows/wrappers/kiteboot/CommandLine.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
+#include "windows/wrappers/kiteboot/LeftoverRules.h"
+#include "windows/wrappers/kiteboot/Leftovers.h"
 #include "windows/wrappers/kiteboot/RedirectionTrust.h"
 #include "windows/wrappers/kiteboot/TempDirectory.h"
 #ifdef KITEBOOT_TEST_HOOKS
@@ -108,6 +110,26 @@ DWORD execProcessWaitForFinish(const std::string& applicationPath, const std::ws
     return exitCode;
 }
 
+// Removes what earlier runs left in TEMP (reclaimLeftovers), deciding on each directory's descriptor with
+// the launcher's own. Under Wine every file reports the user as its owner, so the test launcher's hook
+// makes that one decision for the directories a test names; every other rule is the launcher's own.
+void reclaimEarlierRuns() noexcept {
+    try {
+        security::SecurityDescriptor ours = secureDirectoryDescriptor();
+        reclaimLeftovers(TempDirectory(), [&](const std::string& path, PSECURITY_DESCRIPTOR readBack) {
+            const bool decided = carriesExactly(readBack, ours.get());
+#ifdef KITEBOOT_TEST_HOOKS
+            return kiteboot_test_hooks::carriesOurDescriptor(path, decided);
+#else
+            static_cast<void>(path);
+            return decided;
+#endif
+        });
+    } catch (...) {
+        // Reclaiming is never a failure of the run.
+    }
+}
+
 // True when any argument, the program path included, is exactly one of the silent-installation options.
 bool isSilentMode() {
     const std::vector<std::string> silentOptions = {"/s", "INSTALL_SILENT=Enable", "INSTALL_SILENT=1"};
@@ -132,9 +154,11 @@ void showAdminErrorMessageBox() {
 }
 
 // Extracts the payload next to nothing else, runs it and returns its exit code; -1 after any failure.
-// The secure directory is removed on every road out once it exists.
+// The secure directory is removed on every road out once it exists; after a payload that ran, what earlier
+// runs left is removed too.
 int run() {
     int exitCode = -1;
+    bool payloadEnded = false;
     try {
         if (!security::isProcessElevated()) {
             if (!isSilentMode()) showAdminErrorMessageBox();
@@ -175,12 +199,15 @@ int run() {
                                                 << "] does not name the secure directory, exiting...");
             } else {
                 exitCode = static_cast<int>(execProcessWaitForFinish(startPath, getCommandLine(startPath)));
+                payloadEnded = true;
             }
         } else {
             LOG_ERROR("Secure directory is tempered, exiting...");
         }
     }
     ZOR_REPORT_EXCEPTIONS
+    // Only once the payload has ended, so its start never waits for it, and after the own directory is gone.
+    if (payloadEnded) reclaimEarlierRuns();
     return exitCode;
 }
 

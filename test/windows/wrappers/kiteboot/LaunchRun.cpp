@@ -44,6 +44,11 @@ unsigned long LaunchRun::wait() {
     return exitCode_;
 }
 
+void LaunchRun::terminate() {
+    ASSERT_TRUE(TerminateProcess(process_.get(), kFailure)) << GetLastError();
+    wait();
+}
+
 void LaunchRun::holdPayloadAfterReport() {
     options.environment[probe::kReleaseVariable] = outside / "release";
 }

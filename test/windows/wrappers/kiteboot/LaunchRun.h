@@ -52,6 +52,10 @@ public:
         return wait();
     }
 
+    // Ends the launcher at once, as the Task Manager ends a program: nothing of its clean-up runs. Its
+    // payload, if started, goes on.
+    void terminate();
+
     // Makes the payload wait after writing its report until release() is called.
     void holdPayloadAfterReport();
     void release() const;

@@ -84,6 +84,68 @@ TEST(CreateSecureDirectory, DescriptorIsProtectedAdministratorsOwnedAndGrantsOnl
     }
 }
 
+// ---- What makes a directory a leftover of an earlier run (pure decisions)
+
+TEST(LeftoverRules, TheSecureDirectoriesNamesWithoutRegardToCase) {
+    const std::pair<const wchar_t*, bool> rows[] = {
+        {L"zor1.tmp", true},
+        {L"zor123456789.tmp", true},
+        {L"ZOR42.TMP", true},
+        {L"Zor7.Tmp", true},
+        {L"zor-2147.tmp", true},  // the tick count as a signed number, after 24.8 days of uptime
+        {L"zor.tmp", false},
+        {L"zor-.tmp", false},
+        {L"zorx.tmp", false},
+        {L"zor1a.tmp", false},
+        {L"zor1.tmp.", false},
+        {L"zor1.tm", false},
+        {L"zor1.tmpx", false},
+        {L"xzor1.tmp", false},
+        {L"zor1 .tmp", false},
+        {L"zor--1.tmp", false},
+        {L"zor+1.tmp", false},
+        {L"zor\\1.tmp", false},
+        {L"zor\u0661.tmp", false},  // an Arabic-Indic digit one
+        {L"", false},
+    };
+    for (const auto& [name, expected] : rows) {
+        SCOPED_TRACE(tstrings::toUtf8(name));
+        EXPECT_EQ(isSecureDirectoryName(name), expected);
+    }
+}
+
+// The decision on descriptors read back from real security descriptor objects built in memory: the
+// launcher's own and variations of it. (Under Wine no directory keeps a descriptor, and every one reports
+// the user as owner, so a directory cannot be shown to carry ours; see docs/reliability.md.)
+TEST(LeftoverRules, OnlyExactlyOurDescriptorWithAdministratorsAsOwnerIsOurs) {
+    const std::pair<const char*, bool> rows[] = {
+        {kSecureDirectoryAccess, true},
+        {"O:BAG:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},  // a group: the creator's, not compared
+        {"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},    // automatic inheritance: how, not who
+        {"O:S-1-5-21-1-2-3-1000D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},  // owned by a user
+        {"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},                   // owned by the system
+        {"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},                       // no owner
+        {"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},                    // not protected
+        {"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;WD)", false},   // an entry more
+        {"O:BAD:P(A;OICI;FA;;;BA)", false},                                   // an entry fewer
+        {"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", false},                   // another order
+        {"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BU)", false},                   // another trustee
+        {"O:BAD:P(A;OICI;FR;;;SY)(A;OICI;FA;;;BA)", false},                   // another access mask
+        {"O:BAD:P(A;CI;FA;;;SY)(A;OICI;FA;;;BA)", false},                     // other inheritance flags
+        {"O:BAD:P(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)", false},               // inherited entries
+        {"O:BAD:P(D;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},                   // a deny entry
+        {"O:BAD:P", false},                                                   // an empty list
+        {"O:BAD:PNO_ACCESS_CONTROL", false},                                  // a null list: everyone
+        {"O:BA", false},                                                      // no list
+    };
+    security::SecurityDescriptor ours = secureDirectoryDescriptor();
+    for (const auto& [text, expected] : rows) {
+        SCOPED_TRACE(text);
+        security::SecurityDescriptor readBack{MessageBuilder(text)};
+        EXPECT_EQ(carriesExactly(readBack.get(), ours.get()), expected);
+    }
+}
+
 TEST(CreateSecureDirectory, FailsWhenTheTemporaryDirectoryIsMissing) {
     TempDir temp("kbtemp");
     testing_support::LogCapture log;

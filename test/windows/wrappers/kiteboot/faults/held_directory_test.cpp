@@ -1,9 +1,11 @@
 // The temporary directory and the held secure directory on real directories: made and held in one step,
 // nothing can rename or remove it while held, an occupied path is refused without touching what is there,
 // files are saved through a temporary file and held from their creation, and the clean-up waits a bounded
-// time for something that still holds the directory.
+// time for something that still holds the directory. Leftovers of earlier runs: which are removed, and how
+// much one run does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <regex>
 #include <stdexcept>
@@ -17,6 +19,7 @@
 #include "windows/common/Security.h"
 #include "windows/common/handles/HandleFiles.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
+#include "windows/wrappers/kiteboot/Leftovers.h"
 
 namespace {
 
@@ -210,6 +213,136 @@ TEST_F(HeldDirectoryTest, APathNamesTheHeldFileOnlyAsTheSystemTakesItToThatFile)
     EXPECT_TRUE(held->isNamedBy(directory));
     EXPECT_FALSE(held->isNamedBy(payload));
     EXPECT_FALSE(held->isNamedBy(directory + "."));
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Leftovers of earlier runs, reclaimed through the TEMP handle (the descriptor decision supplied)
+
+class LeftoversTest : public HeldDirectoryTest {
+protected:
+    // A directory in TEMP holding the given files (a trailing separator: an empty directory).
+    void makeDirectory(const std::string& name, const Lines& files = {}) {
+        ASSERT_TRUE(CreateDirectoryA((parent / name).c_str(), nullptr)) << name;
+        for (const std::string& file : files) {
+            const std::string path = parent / name + "\\" + file;
+            if (file.back() == '\\') {
+                ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path;
+            } else {
+                testing_support::writeFile(path, "x");
+            }
+        }
+    }
+
+    // Reclaims with a decision that declares the names in ours to carry the secure directory's descriptor
+    // and records every name it is asked about.
+    void reclaim(const Lines& ours, const LeftoverBounds& bounds = {}) {
+        reclaimLeftovers(
+            temp,
+            [&](const std::string& path, PSECURITY_DESCRIPTOR) {
+                const std::string name = path.substr(parent.path().size() + 1);
+                asked.push_back(name);
+                return std::find(ours.begin(), ours.end(), name) != ours.end();
+            },
+            bounds);
+        std::sort(asked.begin(), asked.end());
+    }
+
+    Lines asked;
+};
+
+TEST_F(LeftoversTest, OnlyDirectoriesOfTheSecureNameThatNobodyHoldsAndThatAreOursAreRemoved) {
+    makeDirectory("zor1.tmp", {"setup.exe", "sub\\", "sub\\x.txt"});
+    makeDirectory("ZOR2.TMP", {"setup.exe"});
+    makeDirectory("zor3.tmp", {"theirs.txt"});  // not ours by the decision
+    makeDirectory("zor9.tmp");                  // empty: as a live launcher's is while it deletes it
+    testing_support::writeFile(parent / "zor4.tmp", "a file");
+    for (const char* name : {"zorx.tmp", "zor.tmp", "xzor5.tmp", "zor6.tmp.bak"})
+        makeDirectory(name, {"theirs.txt"});
+    // A live launcher's hold, and a directory that is some process's working directory.
+    DWORD error = ERROR_SUCCESS;
+    std::unique_ptr<HeldDirectory> live = create("zor7.tmp", error);
+    ASSERT_TRUE(live);
+    live->saveFile("setup.exe", [](std::ostream& out) { out << "MZ"; });
+    makeDirectory("zor8.tmp", {"theirs.txt"});
+    UniqueHandle workingDirectory(CreateFileA((parent / "zor8.tmp").c_str(), FILE_TRAVERSE | SYNCHRONIZE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_NE(workingDirectory.get(), INVALID_HANDLE_VALUE);
+    log.records.clear();
+
+    reclaim({"zor1.tmp", "ZOR2.TMP", "zor7.tmp", "zor8.tmp", "zor9.tmp", "zor4.tmp", "zorx.tmp", "zor.tmp"});
+    // The held ones and the empty one are refused before their descriptor is read; the names and the file
+    // never get there.
+    EXPECT_EQ(asked, (Lines{"ZOR2.TMP", "zor1.tmp", "zor3.tmp"}));
+    EXPECT_EQ(testing_support::listDirectory(parent.path()),
+              (Lines{"xzor5.tmp", "zor.tmp", "zor3.tmp", "zor4.tmp", "zor6.tmp.bak", "zor7.tmp", "zor8.tmp",
+                     "zor9.tmp", "zorx.tmp"}));
+    Lines messages = log.messages();
+    std::sort(messages.begin(), messages.end());
+    const std::string first = parent / "zor1.tmp";
+    EXPECT_EQ(messages,
+              (Lines{"Deleted [" + parent / "ZOR2.TMP" + "\\setup.exe] file",
+                     "Deleted [" + parent / "ZOR2.TMP" + "] directory",
+                     "Deleted [" + first + "\\setup.exe] file", "Deleted [" + first + "\\sub\\x.txt] file",
+                     "Deleted [" + first + "\\sub] directory", "Deleted [" + first + "] directory"}));
+    EXPECT_EQ(testing_support::listDirectory(parent / "zor8.tmp"), Lines{"theirs.txt"});
+    workingDirectory.reset();
+    live.reset();
+    for (const char* name :
+         {"zor3.tmp", "zor8.tmp", "zor9.tmp", "zorx.tmp", "zor.tmp", "xzor5.tmp", "zor6.tmp.bak"}) {
+        DeleteFileA((parent / name + "\\theirs.txt").c_str());
+        RemoveDirectoryA((parent / name).c_str());
+    }
+}
+
+// A file held inside stops the removal of its directory, silently; the directory is left for a later run.
+TEST_F(LeftoversTest, WhatCannotBeRemovedIsLeftSilently) {
+    makeDirectory("zor1.tmp", {"setup.exe", "other.txt"});
+    UniqueHandle held(CreateFileA((parent / "zor1.tmp\\setup.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
+    reclaim({"zor1.tmp"});
+    EXPECT_EQ(testing_support::listDirectory(parent / "zor1.tmp"), Lines{"setup.exe"});
+    EXPECT_EQ(log.messages(), Lines{"Deleted [" + parent / "zor1.tmp\\other.txt] file"});
+    held.reset();
+    log.records.clear();
+    reclaim({"zor1.tmp"});
+    EXPECT_EQ(testing_support::listDirectory(parent.path()), Lines{});
+}
+
+// Each bound stops the run's work there: directories removed, directories examined, names listed.
+TEST_F(LeftoversTest, EachRunDoesBoundedWork) {
+    const struct {
+        LeftoverBounds bounds;
+        std::size_t asked;
+        std::size_t left;
+    } rows[] = {
+        {{1024, 64, 4}, 4, 2},
+        {{1024, 3, 4}, 3, 3},
+        {{2, 64, 4}, 2, 4},
+        {{1024, 64, 6}, 6, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message()
+                     << row.bounds.listed << " " << row.bounds.examined << " " << row.bounds.removed);
+        Lines names;
+        for (int i = 1; i <= 6; ++i) {
+            names.push_back("zor" + std::to_string(i) + ".tmp");
+            makeDirectory(names.back(), {"setup.exe"});
+        }
+        asked.clear();
+        reclaim(names, row.bounds);
+        EXPECT_EQ(asked.size(), row.asked);
+        EXPECT_EQ(testing_support::listDirectory(parent.path()).size(), row.left);
+        for (const std::string& name : names) {
+            DeleteFileA((parent / name + "\\setup.exe").c_str());
+            RemoveDirectoryA((parent / name).c_str());
+        }
+        log.records.clear();
+    }
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 // chosen record, as an oplock on the log would stop it, or the payload waits after its report; the test
 // then acts. Every case must end with the real payload's exit code, started from the directory the launcher
 // made, or with the start refused, with nothing outside that directory written, created or deleted and
-// nothing of it left that the system lets the clean-up remove.
+// nothing of it left that the system lets the clean-up remove. The same holds for the removal of what earlier
+// runs left: a killed run's directory goes, nothing else of its name (a link among them) is touched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -313,6 +316,119 @@ TEST(Redirection, EveryRoadThroughTempEndsWithTheRealPayloadAndTouchesNothingEls
     }
     // Removed from the Unix side: Windows file calls would follow the links.
     runShell("rm -rf '" + workUnix + "'/case*");
+}
+
+// Waits until the process with this id has ended.
+void waitForProcessId(unsigned long processId) {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId)));
+    if (process.get()) {
+        EXPECT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    }
+}
+
+// A snapshot of temp without the log, each file's content by its hash (the payloads are large).
+Snapshot tempSnapshot(const std::string& temp) {
+    Snapshot snapshot = snapshotOf(temp);
+    snapshot.erase("morvane.log");
+    for (auto& [path, content] : snapshot) {
+        if (content == "<dir>") continue;
+        probe::Fnv1a hash;
+        hash.add(content.data(), content.size());
+        content = hash.hex();
+    }
+    return snapshot;
+}
+
+// The records one process wrote.
+std::vector<ParsedRecord> recordsOf(const std::vector<ParsedRecord>& records, unsigned long processId) {
+    std::vector<ParsedRecord> found;
+    for (const ParsedRecord& record : records)
+        if (record.processId == processId) found.push_back(record);
+    return found;
+}
+
+// A run killed after extraction leaves its directory; the next run removes it after its payload has ended.
+// Directories of the same name that are not provably its are left exactly as they were: a plain directory
+// of the user's, a link to a directory outside, one a live launcher holds, one whose payload still runs.
+// Under Wine no directory reports Administrators as its owner, so the test launcher's hook declares the
+// launchers' directories and the link to carry the secure directory's descriptor (KITEBOOT_TEST_OURS): the
+// rows show every other rule, and that the link and the held ones are refused before that decision.
+TEST(Leftovers, AKilledRunsDirectoryGoesWithTheNextRunNothingElseOfItsName) {
+    TempDir work("kbleft");
+    const std::string workUnix = unixPath(work.path());
+    if (workUnix.empty()) GTEST_SKIP() << "needs Wine to make Unix links";
+    const std::string temp = work / "temp";
+    ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((work / "outside").c_str(), nullptr));
+    testing_support::writeFile(work / "outside\\theirs.txt", "theirs");
+    const std::string launcher = launcherPath("hooked_launcher.exe");
+    const auto secureName = [](LaunchRun& run) {
+        run.holdPayloadAfterReport();
+        run.start({"/s"});
+        return FileUtils::fileName(FileUtils::parentPath(run.report().modulePath));
+    };
+
+    LaunchRun killed(launcher, temp);
+    const std::string killedName = secureName(killed);
+    const unsigned long killedPayload = killed.report().processId;
+    killed.terminate();
+    killed.release();
+    waitForProcessId(killedPayload);
+    ASSERT_EQ(testing_support::listDirectory(temp + "\\" + killedName), Lines{"hooked_launcher.exe"});
+    LaunchRun orphaned(launcher, temp);  // killed while its payload runs on
+    const std::string orphanedName = secureName(orphaned);
+    orphaned.terminate();
+    LaunchRun live(launcher, temp);
+    const std::string liveName = secureName(live);
+    ASSERT_TRUE(CreateDirectoryA((temp + "\\zor11.tmp").c_str(), nullptr));
+    testing_support::writeFile(temp + "\\zor11.tmp\\hooked_launcher.exe", "the user's");
+    runShell("ln -s ../outside '" + workUnix + "/temp/zor12.tmp'");
+    for (int polls = 0; !testing_support::exists(temp + "\\zor12.tmp\\theirs.txt") && polls < 1000; ++polls)
+        Sleep(5);
+    const Snapshot outsideBefore = snapshotOf(work / "outside");
+    const Snapshot before = tempSnapshot(temp);
+
+    LaunchRun next(launcher, temp);
+    next.options.environment["KITEBOOT_TEST_OURS"] =
+        killedName + "|" + orphanedName + "|" + liveName + "|zor12.tmp";
+    next.options.environment["KITEBOOT_TEST_OURS_ASKED"] = next.outside / "asked.txt";
+    next.options.environment[probe::kExitVariable] = "5";
+    EXPECT_EQ(next.run({"/s"}), 5u);
+
+    Snapshot expected = before;
+    expected.erase(killedName);
+    expected.erase(killedName + "\\hooked_launcher.exe");
+    EXPECT_EQ(tempSnapshot(temp), expected);
+    EXPECT_EQ(snapshotOf(work / "outside"), outsideBefore);
+    // The user's directory got as far as the decision (and was not ours); the link and the held ones did not.
+    Lines asked;
+    std::istringstream askedText(testing_support::readFile(next.outside / "asked.txt"));
+    for (std::string name; std::getline(askedText, name);)
+        asked.push_back(name);
+    std::sort(asked.begin(), asked.end());
+    Lines expectedAsked = {killedName, "zor11.tmp"};
+    std::sort(expectedAsked.begin(), expectedAsked.end());
+    EXPECT_EQ(asked, expectedAsked);
+    // The next run's own records, then the removal of the killed run's directory with the clean-up's texts.
+    const std::string nextSecure = FileUtils::parentPath(next.report().modulePath);
+    const std::vector<ParsedRecord> all = testing_support::readLogRecords(temp);
+    const auto moved = std::find_if(all.begin(), all.end(), [&](const ParsedRecord& record) {
+        return record.message.find(nextSecure + "\\hooked_launcher.exe'") != std::string::npos;
+    });
+    ASSERT_NE(moved, all.end());
+    const std::vector<ParsedRecord> log = recordsOf(all, moved->processId);
+    Lines lines = cleanRunSummaries(nextSecure, "hooked_launcher.exe", extractionTemporary(log, nextSecure));
+    const std::string killedPath = temp + "\\" + killedName;
+    lines.push_back(
+        summary("TRACE", kChildDeleted, "Deleted [" + killedPath + "\\hooked_launcher.exe] file"));
+    lines.push_back(
+        summary("TRACE", "`anonymous-namespace'::removeLeftover", "Deleted [" + killedPath + "] directory"));
+    EXPECT_EQ(summarize(log), lines);
+
+    orphaned.release();
+    live.release();
+    EXPECT_EQ(live.wait(), 0u);
+    runShell("rm '" + workUnix + "/temp/zor12.tmp'");
 }
 
 }  // namespace

@@ -14,8 +14,13 @@
 //   remove:               try to delete the payload
 //   (unset)               change nothing
 // The result file holds "0" when the change was made, otherwise the Windows error code.
+// When the launcher decides whether a leftover directory carries its descriptor, the names in
+// KITEBOOT_TEST_OURS
+// ("|" between them) are declared to (as on Windows a directory a launcher made would), every other one gets
+// the launcher's own decision; each name asked about is appended, one a line, to KITEBOOT_TEST_OURS_ASKED.
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "common/share/logging/Logger.h"
@@ -110,6 +115,16 @@ void afterExtraction(const std::string& secureDirectory, const std::string& payl
         return;
     }
     writeResult("KITEBOOT_TEST_TAMPER_RESULT", std::to_string(result));
+}
+
+bool carriesOurDescriptor(const std::string& path, bool decided) {
+    const std::string name = FileUtils::fileName(path);
+    const std::string asked = variable("KITEBOOT_TEST_OURS_ASKED");
+    if (!asked.empty()) std::ofstream(asked, std::ios::app | std::ios::binary) << name << "\n";
+    std::istringstream ours(variable("KITEBOOT_TEST_OURS"));
+    for (std::string declared; std::getline(ours, declared, '|');)
+        if (declared == name) return true;
+    return decided;
 }
 
 }  // namespace kiteboot_test_hooks
