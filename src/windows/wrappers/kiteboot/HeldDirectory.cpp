@@ -183,7 +183,7 @@ bool HeldDirectory::holdsOnly(HANDLE file) const {
     HandleFiles::Identity listed;
     HandleFiles::Identity held;
     return HandleFiles::identify(entry.get(), listed) == ERROR_SUCCESS &&
-           HandleFiles::identify(file, held) == ERROR_SUCCESS && listed == held;
+           HandleFiles::identify(file, held) == ERROR_SUCCESS && HandleFiles::sameFile(listed, held);
 }
 
 bool HeldDirectory::isNamedBy(const std::string& path) const {
