@@ -198,6 +198,7 @@ TEST_F(HeldDirectoryTest, APathNamesTheHeldFileOnlyAsTheSystemTakesItToThatFile)
     } rows[] = {
         {payload, ERROR_SUCCESS},
         {"\\\\?\\" + payload, ERROR_BAD_PATHNAME},                      // a device path skips normalisation
+        {"\\\\.\\" + payload, ERROR_BAD_PATHNAME},           // so does this one, which Wine opens as the file
         {directory + "\\.\\setup.exe", ERROR_BAD_PATHNAME},             // normalised to another text
         {directory + "\\setup.exe.", ERROR_BAD_PATHNAME},               // the final dot is dropped
         {directory + "\\..\\zor5.tmp\\setup.exe", ERROR_BAD_PATHNAME},  // ".." resolved
