@@ -140,7 +140,14 @@ HANDLE HeldDirectory::saveFile(const std::string& name, const std::function<void
             HandleStreamBuf buffer(file.get());
             std::ostream out(&buffer);
             out.exceptions(std::ios::badbit | std::ios::failbit);
-            write(out);
+            try {
+                write(out);
+            } catch (const std::ios_base::failure&) {
+                // The stream's own text names no cause; the system's error does ("There is not enough
+                // space on the disk").
+                if (buffer.error() == ERROR_SUCCESS) throw;
+                ZOR_THROW_SYS_ERROR(WriteFile, buffer.error(), "WriteFile(" << current << ") failed");
+            }
         }
         const std::string target = FileUtils::joinPath(path_, name);
         if (const DWORD error = HandleFiles::rename(file.get(), hold_.get(), tstrings::fromUtf8(name))) {
