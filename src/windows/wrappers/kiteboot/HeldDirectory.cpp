@@ -79,7 +79,8 @@ DWORD removeChildren(HANDLE directory, const std::string& path, bool report) {
     std::vector<HandleFiles::Entry> entries;
     std::wstring directoryFinal;
     DWORD first = HandleFiles::list(directory, entries);
-    if (first == ERROR_SUCCESS) first = HandleFiles::finalPath(directory, directoryFinal);
+    // Only a child needs the final path (to be opened as itself): an empty directory goes without it.
+    if (first == ERROR_SUCCESS && !entries.empty()) first = HandleFiles::finalPath(directory, directoryFinal);
     if (first != ERROR_SUCCESS) {
         if (report) reportLeftover(true, path, first);
         return first;
@@ -193,8 +194,22 @@ bool HeldDirectory::holdsOnly(HANDLE file) const {
            HandleFiles::identify(file, held) == ERROR_SUCCESS && HandleFiles::sameFile(listed, held);
 }
 
-bool HeldDirectory::isNamedBy(const std::string& path) const {
-    return HandleFiles::checkNamesFile(tstrings::fromUtf8(path), hold_.get()) == ERROR_SUCCESS;
+std::string HeldDirectory::startDirectory() const {
+    std::wstring path;
+    return HandleFiles::finalPath(hold_.get(), path) == ERROR_SUCCESS ? tstrings::toUtf8(path) : path_;
+}
+
+DWORD HeldDirectory::checkNamedBy(const std::string& path) const {
+    return HandleFiles::checkNamesFile(tstrings::fromUtf8(path), hold_.get());
+}
+
+DWORD HeldDirectory::holdChain(const std::string& path, HeldPath& chain) const {
+    if (const DWORD error = chain.hold(tstrings::fromUtf8(path))) return error;
+    HandleFiles::Identity last;
+    HandleFiles::Identity own;
+    if (const DWORD error = HandleFiles::identify(chain.last(), last)) return error;
+    if (const DWORD error = HandleFiles::identify(hold_.get(), own)) return error;
+    return HandleFiles::sameFile(last, own) ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
 }
 
 void HeldDirectory::removeAll() noexcept {

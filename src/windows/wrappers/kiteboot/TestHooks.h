@@ -20,4 +20,8 @@ void beforeExtraction(const std::string& launcherPath);
 void afterExtraction(const std::string& secureDirectory, const std::string& payloadPath,
                      Resource::Source source);
 
+// Called once the start path and the working directory have been checked, just before the payload is
+// started.
+void beforeStart();
+
 }  // namespace kiteboot_test_hooks

@@ -17,7 +17,9 @@
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "windows/common/Security.h"
+#include "windows/common/FileUtils.h"
 #include "windows/common/handles/HandleFiles.h"
+#include "windows/common/handles/HeldPath.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
 
 namespace {
@@ -197,10 +199,10 @@ TEST_F(HeldDirectoryTest, APathNamesTheHeldFileOnlyAsTheSystemTakesItToThatFile)
         DWORD expected;
     } rows[] = {
         {payload, ERROR_SUCCESS},
-        {"\\\\?\\" + payload, ERROR_BAD_PATHNAME},                      // a device path skips normalisation
+        {"\\\\?\\" + payload, ERROR_BAD_PATHNAME},           // a device path skips normalisation
         {"\\\\.\\" + payload, ERROR_BAD_PATHNAME},           // so does this one, which Wine opens as the file
-        {directory + "\\.\\setup.exe", ERROR_BAD_PATHNAME},             // normalised to another text
-        {directory + "\\setup.exe.", ERROR_BAD_PATHNAME},               // the final dot is dropped
+        {directory + "\\.\\setup.exe", ERROR_BAD_PATHNAME},  // normalised to another text
+        {directory + "\\setup.exe.", ERROR_BAD_PATHNAME},    // the final dot is dropped
         {directory + "\\..\\zor5.tmp\\setup.exe", ERROR_BAD_PATHNAME},  // ".." resolved
         {parent / "setup.exe", ERROR_CANT_ACCESS_FILE},                 // a copy elsewhere
         {directory, ERROR_CANT_ACCESS_FILE},                            // the directory, not the file
@@ -210,9 +212,9 @@ TEST_F(HeldDirectoryTest, APathNamesTheHeldFileOnlyAsTheSystemTakesItToThatFile)
         SCOPED_TRACE(row.path);
         EXPECT_EQ(HandleFiles::checkNamesFile(tstrings::fromUtf8(row.path), file), row.expected);
     }
-    EXPECT_TRUE(held->isNamedBy(directory));
-    EXPECT_FALSE(held->isNamedBy(payload));
-    EXPECT_FALSE(held->isNamedBy(directory + "."));
+    EXPECT_EQ(held->checkNamedBy(directory), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(held->checkNamedBy(payload), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
+    EXPECT_EQ(held->checkNamedBy(directory + "."), static_cast<DWORD>(ERROR_BAD_PATHNAME));
 }
 
 // Identities built in memory: one file only when the kind, the volume and the whole id agree. On ReFS the
@@ -268,6 +270,60 @@ TEST_F(HeldDirectoryTest, HandlesToOneFileShareTheirIdentityAndNoOtherFileHasIt)
     EXPECT_FALSE(HandleFiles::sameFile(a, identityOf("b.txt")));
     std::cout << "identity of a file under this system: "
               << (a.wide ? "FILE_ID_INFO (128 bits)" : "file index (64 bits)") << std::endl;
+}
+
+TEST(HeldPathSplit, ARootAndTheNamesOfTheDirectoriesBelowIt) {
+    const struct {
+        const wchar_t* path;
+        bool ok;
+        const wchar_t* root;
+        std::vector<std::wstring> names;
+    } rows[] = {
+        {L"C:\\Users\\A\\Temp\\zor5.tmp", true, L"C:\\", {L"Users", L"A", L"Temp", L"zor5.tmp"}},
+        {L"T:\\zor5.tmp", true, L"T:\\", {L"zor5.tmp"}},
+        {L"T:\\", true, L"T:\\", {}},
+        {L"C:/a/b/", true, L"C:/", {L"a", L"b"}},
+        {L"\\\\server\\share\\zor5.tmp", true, L"\\\\server\\share\\", {L"zor5.tmp"}},
+        {L"\\\\server\\share", true, L"\\\\server\\share", {}},
+        {L"\\\\server\\", false, L"", {}},
+        {L"T:zor5.tmp", false, L"", {}},
+        {L"\\zor5.tmp", false, L"", {}},
+        {L"zor5.tmp", false, L"", {}},
+        {L"\\\\?\\C:\\zor5.tmp", false, L"", {}},
+        {L"\\\\.\\C:\\zor5.tmp", false, L"", {}},
+        {L"C:\\a\\..\\b", false, L"", {}},
+        {L"C:\\a\\.\\b", false, L"", {}},
+        {L"C:\\a\\\\b", false, L"", {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(tstrings::toUtf8(row.path));
+        std::wstring root = L"unchanged";
+        std::vector<std::wstring> names;
+        EXPECT_EQ(splitPath(row.path, root, names), row.ok);
+        if (!row.ok) continue;
+        EXPECT_EQ(root, row.root);
+        EXPECT_EQ(names, row.names);
+    }
+}
+
+// While a path is held no directory on it can be renamed; afterwards each can.
+TEST_F(HeldDirectoryTest, NoDirectoryOfAHeldPathCanBeRenamedUntilItIsReleased) {
+    const std::string deepest = parent / "a\\b";
+    ASSERT_TRUE(CreateDirectoryA((parent / "a").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(deepest.c_str(), nullptr));
+    HeldPath chain;
+    ASSERT_EQ(chain.hold(tstrings::fromUtf8(deepest)), static_cast<DWORD>(ERROR_SUCCESS));
+    const std::vector<std::string> directories = {FileUtils::parentPath(parent.path()), parent.path(),
+                                                  parent / "a", deepest};
+    for (const std::string& directory : directories) {
+        EXPECT_EQ(attempt(MoveFileExW(tstrings::fromUtf8(directory).c_str(),
+                                      tstrings::fromUtf8(directory + "-moved").c_str(), 0)),
+                  ERROR_SHARING_VIOLATION)
+            << directory;
+    }
+    chain.release();
+    EXPECT_EQ(attempt(MoveFileExA(deepest.c_str(), (deepest + "-moved").c_str(), 0)), ERROR_SUCCESS);
+    EXPECT_EQ(testing_support::listDirectory(parent / "a"), Lines{"b-moved"});
 }
 
 }  // namespace
