@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdlib>
 
 #include "common/share/tstrings.h"
@@ -36,21 +35,19 @@ void runShell(const std::string& command) {
     CloseHandle(info.hProcess);
 }
 
-MappedDrive::MappedDrive(char letter, const std::string& directory)
-    : letter_(static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))) {
+DeviceLink::DeviceLink(const std::string& name, const std::string& root, const std::string& directory)
+    : root_(root) {
     const char* prefix = std::getenv("WINEPREFIX");
     const std::string target = unixPath(directory);
-    if (!prefix || !*prefix || target.empty()) return;
-    const std::string link = std::string(prefix) + "/dosdevices/" +
-                             static_cast<char>(std::tolower(static_cast<unsigned char>(letter))) + ":";
-    if (exists(root())) return;  // the prefix has it already: not ours to change
-    runShell("ln -s '" + target + "' '" + link + "'");
-    for (int polls = 0; !exists(root()) && polls < 1000; ++polls)
+    if (!prefix || !*prefix || target.empty() || exists(root_)) return;  // not ours to change
+    const std::string link = std::string(prefix) + "/dosdevices/" + name;
+    runShell("mkdir -p '" + link.substr(0, link.rfind('/')) + "' && ln -s '" + target + "' '" + link + "'");
+    for (int polls = 0; !exists(root_) && polls < 1000; ++polls)
         Sleep(5);
-    if (exists(root())) link_ = link;
+    if (exists(root_)) link_ = link;
 }
 
-MappedDrive::~MappedDrive() {
+DeviceLink::~DeviceLink() {
     if (ok()) runShell("rm -f '" + link_ + "'");
 }
 

@@ -12,22 +12,22 @@ std::string unixPath(const std::string& path);
 // Runs a Unix shell command (Wine starts Unix programs too) and waits for it.
 void runShell(const std::string& command);
 
-// Maps a drive letter of the prefix (its dosdevices link) to a directory while it lives; the letter is
-// taken only when the prefix does not have it yet. ok() is false when it could not be made.
-class MappedDrive {
+// A link in the prefix's dosdevices directory to a directory while it lives: name "t:" maps the drive T:
+// (root "T:\\"), "unc/server/share" the network share \\\\server\\share (root "\\\\server\\share\\"). It is
+// made only when root does not exist yet. ok() is false when it could not be made.
+class DeviceLink {
 public:
-    MappedDrive(char letter, const std::string& directory);
-    ~MappedDrive();
-    MappedDrive(const MappedDrive&) = delete;
-    MappedDrive& operator=(const MappedDrive&) = delete;
+    DeviceLink(const std::string& name, const std::string& root, const std::string& directory);
+    ~DeviceLink();
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
 
     bool ok() const { return !link_.empty(); }
-    // "T:\"
-    std::string root() const { return std::string(1, letter_) + ":\\"; }
+    const std::string& root() const { return root_; }
 
 private:
-    char letter_;
-    std::string link_;  // the dosdevices link's Unix path
+    std::string root_;
+    std::string link_;  // the link's Unix path
 };
 
 }  // namespace testing_support

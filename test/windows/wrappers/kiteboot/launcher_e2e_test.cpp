@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <memory>
 #include <regex>
 #include <string>
@@ -248,37 +249,17 @@ std::string directoryPastMaxPath(const std::string& parent) {
     return path;
 }
 
-// True when a copy of the probe, placed as a run places its payload (directory\zor<N>.tmp\<name>, directory
-// given in its 8.3 form), started by that path in its directory, runs and reports. (Wine's CreateProcessW
-// widens the path into a MAX_PATH buffer first and starts nothing when its long form does not fit.)
-bool startsByShortForm(const std::string& directory, const std::string& reportDirectory) {
-    const std::string folder = directory + "\\zor1234567.tmp";
-    const std::string copy = folder + "\\probe_launcher.exe";
-    const std::string report = reportDirectory + "\\control-report.txt";
-    EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
-    EXPECT_TRUE(CopyFileA(launcherPath("probe_payload.exe").c_str(), copy.c_str(), TRUE)) << copy;
-    try {
-        testing_support::ProcessOptions options;
-        options.currentDirectory = folder;
-        options.environment[probe::kReportVariable] = report;
-        testing_support::runProcessRaw(copy, "\"" + copy + "\"", options);
-    } catch (const std::exception&) {
-    }
-    testing_support::removeAll(folder);
-    const bool reported = testing_support::exists(report);
-    testing_support::removeAll(report);
-    return reported;
-}
-
 // However TEMP is written, the launcher makes its directory and its log in that very directory, names them
 // there in its records (joined with one separator), runs the payload and leaves only the log: a drive
-// root (a RAM disk as R:\), with the current directory on that drive or on another one; separators doubled
-// at the end; forward slashes; and the 8.3 form of a directory whose real path is longer than MAX_PATH,
-// whose final path Wine cannot give (GetFinalPathNameByHandleW fails with 234 past MAX_PATH).
+// root (a RAM disk as R:\), with the current directory on that drive or on another one; the root of a
+// network share (Wine reaches it through its prefix and reports it local; Windows refuses a remote volume);
+// separators doubled at the end; forward slashes; and the 8.3 form of a directory whose real path is longer
+// than MAX_PATH, whose final path Wine cannot give (GetFinalPathNameByHandleW fails with 234 past MAX_PATH).
 TEST(LauncherTempForms, TheDirectoryAndTheLogLieInTempAndTheRecordsNameThemThere) {
     enum class Form {
         DriveRootCwdThere,
         DriveRootCwdElsewhere,
+        ShareRoot,
         DoubledSeparators,
         ForwardSlashes,
         ShortForm
@@ -286,6 +267,7 @@ TEST(LauncherTempForms, TheDirectoryAndTheLogLieInTempAndTheRecordsNameThemThere
     const std::pair<Form, const char*> rows[] = {
         {Form::DriveRootCwdThere, "drive root, current directory on that drive"},
         {Form::DriveRootCwdElsewhere, "drive root, current directory on another drive"},
+        {Form::ShareRoot, "root of a network share (Wine's unc device folder)"},
         {Form::DoubledSeparators, "separators doubled at the end"},
         {Form::ForwardSlashes, "forward slashes"},
         {Form::ShortForm, "8.3 form of a path past MAX_PATH"},
@@ -299,12 +281,16 @@ TEST(LauncherTempForms, TheDirectoryAndTheLogLieInTempAndTheRecordsNameThemThere
         std::string temp;                  // TEMP as the launcher is given it
         std::string named = place + "\\";  // the secure directory's parent as the records name it
         std::string cwd = elsewhere.path();
-        std::unique_ptr<testing_support::MappedDrive> drive;
-        if (form == Form::DriveRootCwdThere || form == Form::DriveRootCwdElsewhere) {
-            drive = std::make_unique<testing_support::MappedDrive>('t', place);
-            ASSERT_TRUE(drive->ok()) << "cannot map a drive letter to " << place << " (needs Wine's prefix)";
-            temp = named = drive->root();
-            if (form == Form::DriveRootCwdThere) cwd = drive->root() + "sub";
+        std::unique_ptr<testing_support::DeviceLink> device;
+        if (form == Form::DriveRootCwdThere || form == Form::DriveRootCwdElsewhere ||
+            form == Form::ShareRoot) {
+            device = form == Form::ShareRoot
+                         ? std::make_unique<testing_support::DeviceLink>("unc/kbserver/kbshare",
+                                                                         "\\\\kbserver\\kbshare\\", place)
+                         : std::make_unique<testing_support::DeviceLink>("t:", "T:\\", place);
+            ASSERT_TRUE(device->ok()) << "cannot map " << place << " (needs Wine's prefix)";
+            temp = named = device->root();
+            if (form == Form::DriveRootCwdThere) cwd = device->root() + "sub";
         } else if (form == Form::DoubledSeparators) {
             temp = place + "\\\\\\";
         } else if (form == Form::ForwardSlashes) {
@@ -318,13 +304,19 @@ TEST(LauncherTempForms, TheDirectoryAndTheLogLieInTempAndTheRecordsNameThemThere
             named = temp + "\\";
         }
         SCOPED_TRACE(temp);
-        // Wine's CreateProcessW cannot start an image whose real path passes MAX_PATH, whatever form it is
-        // given in; Windows starts it by its 8.3 form. Which of the two this system does is tried first.
-        const bool starts = form != Form::ShortForm || startsByShortForm(temp, elsewhere.path());
         LaunchRun run(launcherPath("probe_launcher.exe"), temp);
         run.options.currentDirectory = cwd;
         run.options.environment[probe::kExitVariable] = "5";
-        EXPECT_EQ(run.run({"/s"}), starts ? 5u : kFailure);
+        // Wine's CreateProcessW first widens the path it is given into a MAX_PATH buffer (GetLongPathNameW),
+        // so an image whose real path passes MAX_PATH is started only by chance: the start may fail, which
+        // must then be logged. Windows starts it by the 8.3 form.
+        const unsigned long exitCode = run.run({"/s"});
+        const bool starts = exitCode == 5u;
+        if (!starts) {
+            EXPECT_TRUE(form == Form::ShortForm && exitCode == kFailure) << exitCode;
+        }
+        if (form == Form::ShortForm)
+            std::cout << what << ": " << (starts ? "started" : "start failed") << std::endl;
         using Lines = std::vector<std::string>;
         if (form == Form::ShortForm) {
             EXPECT_EQ(testing_support::listDirectory(base.path()), (Lines{std::string(40, 'l'), "sub"}));
