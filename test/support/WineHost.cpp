@@ -40,15 +40,19 @@ DeviceLink::DeviceLink(const std::string& name, const std::string& root, const s
     const char* prefix = std::getenv("WINEPREFIX");
     const std::string target = unixPath(directory);
     if (!prefix || !*prefix || target.empty() || exists(root_)) return;  // not ours to change
-    const std::string link = std::string(prefix) + "/dosdevices/" + name;
-    runShell("mkdir -p '" + link.substr(0, link.rfind('/')) + "' && ln -s '" + target + "' '" + link + "'");
+    devices_ = std::string(prefix) + "/dosdevices";
+    runShell("cd '" + devices_ + "' && mkdir -p $(dirname '" + name + "') && ln -s '" + target + "' '" +
+             name + "'");
     for (int polls = 0; !exists(root_) && polls < 1000; ++polls)
         Sleep(5);
-    if (exists(root_)) link_ = link;
+    if (exists(root_)) name_ = name;
 }
 
 DeviceLink::~DeviceLink() {
-    if (ok()) runShell("rm -f '" + link_ + "'");
+    // The link, and the folders made for it ("unc/server") once they are empty.
+    if (ok())
+        runShell("cd '" + devices_ + "' && rm -f '" + name_ + "' && rmdir -p $(dirname '" + name_ +
+                 "') 2>/dev/null; true");
 }
 
 }  // namespace testing_support

@@ -22,12 +22,13 @@ public:
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
 
-    bool ok() const { return !link_.empty(); }
+    bool ok() const { return !name_.empty(); }
     const std::string& root() const { return root_; }
 
 private:
     std::string root_;
-    std::string link_;  // the link's Unix path
+    std::string devices_;  // the prefix's dosdevices folder (Unix path)
+    std::string name_;     // the link's name in it, once made
 };
 
 }  // namespace testing_support
