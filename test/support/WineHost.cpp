@@ -40,8 +40,9 @@ DeviceLink::DeviceLink(const std::string& name, const std::string& root, const s
     const char* prefix = std::getenv("WINEPREFIX");
     const std::string target = unixPath(directory);
     if (!prefix || !*prefix || target.empty() || exists(root_)) return;  // not ours to change
+    // A link left by a run that was killed points nowhere (root_ does not exist): it is replaced.
     devices_ = std::string(prefix) + "/dosdevices";
-    runShell("cd '" + devices_ + "' && mkdir -p $(dirname '" + name + "') && ln -s '" + target + "' '" +
+    runShell("cd '" + devices_ + "' && mkdir -p $(dirname '" + name + "') && ln -sfn '" + target + "' '" +
              name + "'");
     for (int polls = 0; !exists(root_) && polls < 1000; ++polls)
         Sleep(5);
