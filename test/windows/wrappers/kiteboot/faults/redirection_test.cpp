@@ -16,6 +16,7 @@
 #include "common/share/tstrings.h"
 #include "common/windows/WinErrorHandling.h"
 #include "common/windows/WinHeaders.h"
+#include "quoting/ArgumentQuoting.h"
 #include "support/WineHost.h"
 #include "windows/common/FileUtils.h"
 #include "windows/wrappers/kiteboot/LaunchRun.h"
@@ -303,10 +304,11 @@ TEST(Redirection, EveryRoadThroughTempEndsWithTheRealPayloadAndTouchesNothingEls
 }
 
 // The window between the check of the start path and the start: the launcher stops there (the test hook) and
-// the user's program, a Windows program, renames directories of the start path with MoveFileExW, as it could
-// at that moment of any run: TEMP itself, to put its own directory with zor<N>.tmp\<launcher name> (another
-// program) under TEMP's name, the directory above it, and the secure directory. (Above those, the
-// directories are held the same way; renaming them here would pull the prefix away from the other tests.)
+// the user's program (rename_racer.exe, a Windows program) renames directories of the start path with
+// MoveFileExW in a loop, as it could at that moment of any run: TEMP itself, to put its own directory with
+// zor<N>.tmp\<launcher name> (another program) under TEMP's name, the directory above it, and the secure
+// directory. (Above those, the directories are held the same way; renaming them here would pull the prefix
+// away from the other tests.)
 TEST(Redirection, NoDirectoryOfTheStartPathCanBeRenamedBetweenTheCheckAndTheStart) {
     TempDir work("kbrace");
     const std::string temp = work / "t";
@@ -330,27 +332,22 @@ TEST(Redirection, NoDirectoryOfTheStartPathCanBeRenamedBetweenTheCheckAndTheStar
     testing_support::writeFile(theirs + "\\hooked_launcher.exe",
                                testing_support::readFile(launcherPath("probe_payload.exe")) + "theirs");
 
-    const auto rename = [](const std::string& from, const std::string& to) {
-        return MoveFileExW(tstrings::fromUtf8(from).c_str(), tstrings::fromUtf8(to).c_str(), 0)
-                   ? ERROR_SUCCESS
-                   : GetLastError();
-    };
-    EXPECT_EQ(rename(secure, secure + "-away"), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    const DWORD tempMoved = rename(temp, temp + "-away");
-    EXPECT_EQ(tempMoved, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    if (tempMoved == ERROR_SUCCESS) {
-        EXPECT_EQ(rename(decoy, temp), static_cast<DWORD>(ERROR_SUCCESS));
-    }
-    const DWORD workMoved = rename(work.path(), work.path() + "-away");
-    EXPECT_EQ(workMoved, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    if (workMoved == ERROR_SUCCESS) rename(work.path() + "-away", work.path());
+    const std::string racer = testing_support::siblingProgram("rename_racer.exe");
+    const std::string result = run.outside / "racer.txt";
+    const UniqueHandle racing = testing_support::startProcessRaw(
+        racer, quoteCommandLine(racer, {result, run.outside / "stop", decoy, temp, work.path(), secure}));
+    Sleep(300);
+    testing_support::writeFile(run.outside / "stop", "");
+    EXPECT_EQ(testing_support::waitForProcess(racing, racer, 60000), 0u);
+    const std::string raced = testing_support::readFile(result);
+    EXPECT_TRUE(std::regex_match(raced, std::regex(R"(refused [1-9]\d* 32)"))) << raced;
     testing_support::writeFile(run.outside / "resume", "");
 
     EXPECT_EQ(run.wait(), 12u);
     const probe::Report report = run.report();
     EXPECT_EQ(report.imageHash, hashOfFile(launcherPath("probe_payload.exe"))) << report.modulePath;
     EXPECT_EQ(report.modulePath, secure + "\\hooked_launcher.exe");
-    if (tempMoved != ERROR_SUCCESS) run.expectCleanRun(secure);
+    if (raced != "won") run.expectCleanRun(secure);
 }
 
 }  // namespace
