@@ -18,6 +18,9 @@ std::string parentPath(const std::string& path);
 std::string fileName(const std::string& path);
 // The path without separators at its end.
 std::string stripTrailingSeparators(const std::string& path);
+// A directory's path without separators at its end, except that a root keeps one "\\": "T:\\" (without
+// it, "T:" names the current directory of drive T:), "\\\\server\\share\\", "\\\\?\\T:\\", "\\".
+std::string directoryPath(const std::string& path);
 // base and tail joined by exactly one "\\"; an empty side gives the other unchanged.
 std::string joinPath(const std::string& base, const std::string& tail);
 // base = joinPath(base, tail); returns base.

@@ -14,11 +14,11 @@ namespace {
 
 constexpr DWORD kInitialBufferSize = MAX_PATH;
 
-// The buffer's text up to its first NUL, in UTF-8, without trailing separators.
+// The buffer's text up to its first NUL, in UTF-8, without trailing separators (a root keeps one).
 std::string directoryFrom(const std::vector<wchar_t>& buffer) {
     // A query that filled the whole buffer leaves no NUL in it; the text then ends with the buffer.
     const auto end = std::find(buffer.begin(), buffer.end(), L'\0');
-    return FileUtils::stripTrailingSeparators(tstrings::toUtf8(std::wstring(buffer.begin(), end)));
+    return FileUtils::directoryPath(tstrings::toUtf8(std::wstring(buffer.begin(), end)));
 }
 
 std::string getModulePath(HMODULE module) {
@@ -46,12 +46,9 @@ std::string getSystemDirImpl(DirectoryQuery query, const char* name) {
     ZOR_THROW_RUNTIME_ERROR("Unexpected reply from " << name);
 }
 
-using TempPathQuery = DWORD(WINAPI*)(DWORD size, LPWSTR buffer);
-
-// GetTempPath2W where the system has it (Windows 11, Server 2022, updated Windows 10; Wine 8 has not): for
-// LocalSystem it gives C:\Windows\SystemTemp, which other users cannot write, where GetTempPathW gives
-// C:\Windows\Temp, which every user can; for everyone else the same as GetTempPathW, the fallback.
-TempPathQuery tempPathQuery() {
+// GetTempPath2W where the system has it (Windows 11, Server 2022, updated Windows 10; Wine 8 has not); null
+// otherwise.
+TempPathQuery bindGetTempPath2W() {
     try {
         const DllFunction<TempPathQuery> second(Dll("kernel32"), "GetTempPath2W", Binding::Lenient);
         // kernel32 stays loaded for the life of the process, so the address outlives the binding.
@@ -59,7 +56,7 @@ TempPathQuery tempPathQuery() {
     } catch (...) {
         // A kernel32 that cannot be bound again leaves the query every system has.
     }
-    return GetTempPathW;
+    return nullptr;
 }
 
 }  // namespace
@@ -87,7 +84,14 @@ std::string getCurrentModulePath() {
 }
 
 std::string getTempDir() {
-    const TempPathQuery query = tempPathQuery();
+    return getTempDir(bindGetTempPath2W);
+}
+
+std::string getTempDir(TempPathBinding bindSecond) {
+    // For LocalSystem GetTempPath2W gives C:\Windows\SystemTemp, which other users cannot write, where
+    // GetTempPathW gives C:\Windows\Temp, which every user can; for everyone else the two agree.
+    const TempPathQuery second = bindSecond();
+    const TempPathQuery query = second ? second : GetTempPathW;
     std::vector<wchar_t> buffer(kInitialBufferSize, L'\0');
     const DWORD length = query(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length > buffer.size()) {

@@ -54,6 +54,27 @@ INSTANTIATE_TEST_SUITE_P(Examples, StripTrailingSeparators,
                                          OneArgument{"C:\\dir", "C:\\dir"},
                                          OneArgument{"\\\\a\\b", "\\\\a\\b"}));
 
+class DirectoryPath : public testing::TestWithParam<OneArgument> {};
+
+// Without the root's separator "T:" would name the current directory of drive T:, not its root.
+TEST_P(DirectoryPath, RemovesTheSeparatorsAtTheEndButARootKeepsOne) {
+    EXPECT_EQ(GetParam().expected, FileUtils::directoryPath(GetParam().path));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, DirectoryPath,
+    testing::Values(OneArgument{"T:\\", "T:\\"}, OneArgument{"T:\\\\/", "T:\\"}, OneArgument{"t:/", "t:\\"},
+                    OneArgument{"T:", "T:"}, OneArgument{"T:\\Temp\\", "T:\\Temp"},
+                    OneArgument{"C:/Users/A/Temp/", "C:/Users/A/Temp"},
+                    OneArgument{"\\\\server\\share\\", "\\\\server\\share\\"},
+                    OneArgument{"\\\\server\\share\\\\", "\\\\server\\share\\"},
+                    OneArgument{"//server/share/", "//server/share\\"},
+                    OneArgument{"\\\\server\\share\\Temp\\", "\\\\server\\share\\Temp"},
+                    OneArgument{"\\\\server\\", "\\\\server"}, OneArgument{"\\\\?\\T:\\", "\\\\?\\T:\\"},
+                    OneArgument{"\\\\?\\UNC\\server\\share\\", "\\\\?\\UNC\\server\\share\\"},
+                    OneArgument{"\\\\?\\T:\\Temp\\", "\\\\?\\T:\\Temp"}, OneArgument{"\\", "\\"},
+                    OneArgument{"\\/\\", "\\"}, OneArgument{"", ""}, OneArgument{"Temp\\", "Temp"}));
+
 struct TwoArguments {
     const char* base;
     const char* tail;
@@ -77,16 +98,17 @@ TEST_P(JoinPath, AppendPathChangesItsFirstArgumentTheSameWay) {
     EXPECT_EQ(GetParam().expected, base);
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, JoinPath,
-                         testing::Values(TwoArguments{"C:\\dir\\", "\\sub", "C:\\dir\\sub"},
-                                         TwoArguments{"C:/dir", "sub/x", "C:/dir\\sub/x"},
-                                         TwoArguments{"C:\\dir", "\\\\sub", "C:\\dir\\\\sub"},
-                                         TwoArguments{"", "sub", "sub"}, TwoArguments{"", "\\sub", "\\sub"},
-                                         TwoArguments{"", "", ""}, TwoArguments{"C:\\dir\\", "", "C:\\dir\\"},
-                                         TwoArguments{"\\", "x", "\\x"},
-                                         TwoArguments{"C:\\dir", "file.txt", "C:\\dir\\file.txt"},
-                                         TwoArguments{"C:\\dir//\\", "/file", "C:\\dir\\file"},
-                                         TwoArguments{"C:", "x", "C:\\x"}));
+INSTANTIATE_TEST_SUITE_P(
+    Examples, JoinPath,
+    testing::Values(TwoArguments{"C:\\dir\\", "\\sub", "C:\\dir\\sub"},
+                    TwoArguments{"C:/dir", "sub/x", "C:/dir\\sub/x"},
+                    TwoArguments{"C:\\dir", "\\\\sub", "C:\\dir\\\\sub"}, TwoArguments{"", "sub", "sub"},
+                    TwoArguments{"", "\\sub", "\\sub"}, TwoArguments{"", "", ""},
+                    TwoArguments{"C:\\dir\\", "", "C:\\dir\\"}, TwoArguments{"\\", "x", "\\x"},
+                    TwoArguments{"C:\\dir", "file.txt", "C:\\dir\\file.txt"},
+                    TwoArguments{"C:\\dir//\\", "/file", "C:\\dir\\file"}, TwoArguments{"C:", "x", "C:\\x"},
+                    TwoArguments{"T:\\", "zor1.tmp", "T:\\zor1.tmp"},
+                    TwoArguments{"\\\\server\\share\\", "zor1.tmp", "\\\\server\\share\\zor1.tmp"}));
 
 TEST(AppendPath, TwiceGivesTheSameAsJoinPath) {
     std::string path;

@@ -58,6 +58,32 @@ TEST(DirectoryQueries, TemporaryDirectoryComesWithoutTrailingSeparators) {
     }
 }
 
+// What GetTempPath2W gives, where the system has it, is the temporary directory: for LocalSystem it is not
+// GetTempPathW's. Wine has no GetTempPath2W, so a stand-in takes its place.
+std::wstring standInTemp;
+
+DWORD WINAPI standInGetTempPath2W(DWORD size, LPWSTR buffer) {
+    if (size <= standInTemp.size()) return static_cast<DWORD>(standInTemp.size() + 1);
+    standInTemp.copy(buffer, standInTemp.size());
+    buffer[standInTemp.size()] = L'\0';
+    return static_cast<DWORD>(standInTemp.size());
+}
+
+TEST(DirectoryQueries, TheSecondTemporaryPathQueryIsUsedWhereTheSystemHasIt) {
+    TempDir system("kbsystemtemp");
+    TempDir user("kbusertemp");
+    VariableOverride tmp("TMP", user.path());
+    for (const std::string& given :
+         {system.path() + "\\", std::string("T:\\"), "C:\\" + std::string(300, 'd') + "\\"}) {
+        SCOPED_TRACE(given);
+        standInTemp = tstrings::fromUtf8(given);
+        EXPECT_EQ(SysInfo::getTempDir([]() -> SysInfo::TempPathQuery { return standInGetTempPath2W; }),
+                  FileUtils::directoryPath(given));
+    }
+    // Where the system lacks it, GetTempPathW's.
+    EXPECT_EQ(SysInfo::getTempDir([]() -> SysInfo::TempPathQuery { return nullptr; }), user.path());
+}
+
 TEST(DirectoryQueries, TemporaryDirectoryOfAnyLengthIsWholeOrEmpty) {
     // Windows reports the length a long value needs and the query reads it with a buffer of that size;
     // Wine refuses a value longer than MAX_PATH, which leaves the empty text. Never a part of it.

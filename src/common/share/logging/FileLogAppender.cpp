@@ -29,10 +29,12 @@ void appendWhole(HANDLE file, const std::string& text) {
     }
 }
 
-// True when the log file opened is the plain file at expectedPath with no other name.
+// True when the log file opened is a plain file with no other name (on Windows a link, opened as itself, is
+// not plain) and, where the directory's own path is known, its own path is expectedPath: Wine follows a
+// link despite FILE_OPEN_REPARSE_POINT, and only the path it ends at tells.
 bool isOwnPlainFile(HANDLE file, const std::wstring& expectedPath) {
-    return !expectedPath.empty() && HandleFiles::checkPlainSingleFile(file) == ERROR_SUCCESS &&
-           HandleFiles::checkFinalPath(file, expectedPath) == ERROR_SUCCESS;
+    return HandleFiles::checkPlainSingleFile(file) == ERROR_SUCCESS &&
+           (expectedPath.empty() || HandleFiles::checkFinalPath(file, expectedPath) == ERROR_SUCCESS);
 }
 
 // Opens the log, or creates it when there is nothing under its name. Not in one step (FILE_OPEN_IF): a
@@ -93,8 +95,12 @@ void FileLogAppender::hold(UniqueHandle directory) {
     fileName_ = tstrings::fromUtf8(FileUtils::fileName(path_));
     if (!directory.owned()) return;
     directory_ = std::move(directory);
+    // A directory whose own path the system cannot give (past MAX_PATH under Wine, a volume the mount
+    // manager does not know on Windows) still gets its records.
     std::wstring directoryPath;
     if (HandleFiles::finalPath(directory_.get(), directoryPath) != ERROR_SUCCESS) return;
+    // A root's own path ends in its separator ("T:\\").
+    if (!directoryPath.empty() && directoryPath.back() == L'\\') directoryPath.pop_back();
     expectedFinalPath_ = directoryPath + L"\\" + fileName_;
 }
 

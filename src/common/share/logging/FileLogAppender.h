@@ -18,9 +18,10 @@ public:
 
     // Opens the file relative to the directory opened at construction, without following a link (deny-write
     // sharing, up to 10 attempts 1 ms apart), and appends the formatted record in one write if it is a
-    // plain file with one name whose own path is the directory's plus its name; closes it. Otherwise, or
-    // when it cannot be opened, the record is dropped. Re-pointing a link on the way to the directory, or
-    // putting a link or a second name at the file's, therefore never sends a record anywhere else.
+    // plain file with one name and, where the system can give the directory's own path, its own path is
+    // that plus its name; closes it. Otherwise, or when it cannot be opened, the record is dropped.
+    // Re-pointing a link on the way to the directory, or putting a link or a second name at the file's,
+    // therefore never sends a record anywhere else.
     void append(const LogRecord& record) override;
 
     const std::string& path() const { return path_; }
@@ -32,7 +33,7 @@ private:
     std::string path_;
     std::wstring fileName_;
     UniqueHandle directory_;
-    std::wstring expectedFinalPath_;  // the directory's own path plus the file name; empty: none known
+    std::wstring expectedFinalPath_;  // the directory's own path plus the file name; empty: not known
 };
 
 // Where a log file named name lies: its file-name part joined to tempDir ("morvane.log" when name has no

@@ -3,6 +3,7 @@
 #include <winternl.h>
 
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "windows/common/DllFunction.h"
@@ -28,6 +29,14 @@ constexpr ULONG kFileFsDeviceInformation = 4;
 constexpr ULONG kFileRemoteDevice = 0x10;
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);  // a pattern that matches nothing
+// GetFileInformationByHandleEx's class for FILE_ID_INFO (Windows 8 and later).
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+// FILE_ID_INFO: the volume's serial number and the 128-bit file id.
+struct FileIdInformation {
+    ULONGLONG volumeSerialNumber;
+    unsigned char fileId[16];
+};
 
 // ntdll's file calls, bound once.
 struct Ntdll {
@@ -209,10 +218,26 @@ DWORD list(HANDLE directory, const std::wstring& pattern, std::size_t limit, std
 }
 
 DWORD identify(HANDLE file, Identity& identity) {
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file, &information)) return GetLastError();
-    identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    Identity found;
+    FileIdInformation wide{};
+    if (GetFileInformationByHandleEx(file, kFileIdInfo, &wide, sizeof(wide))) {
+        found.wide = true;
+        found.volume = wide.volumeSerialNumber;
+        std::memcpy(found.id, wide.fileId, sizeof(found.id));
+    } else {
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!GetFileInformationByHandle(file, &information)) return GetLastError();
+        found.volume = information.dwVolumeSerialNumber;
+        const ULONGLONG index =
+            (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+        std::memcpy(found.id, &index, sizeof(index));
+    }
+    identity = found;
     return ERROR_SUCCESS;
+}
+
+bool sameFile(const Identity& a, const Identity& b) {
+    return a.wide == b.wide && a.volume == b.volume && std::memcmp(a.id, b.id, sizeof(a.id)) == 0;
 }
 
 DWORD finalPath(HANDLE file, std::wstring& path) {
@@ -246,7 +271,7 @@ DWORD checkNamesFile(const std::wstring& path, HANDLE file) {
     Identity held;
     if (const DWORD error = identify(named.get(), opened)) return error;
     if (const DWORD error = identify(file, held)) return error;
-    return opened == held ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
+    return sameFile(opened, held) ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
 }
 
 DWORD checkPlainSingleFile(HANDLE file) {

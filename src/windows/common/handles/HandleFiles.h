@@ -55,15 +55,17 @@ DWORD list(HANDLE directory, std::vector<Entry>& entries);
 // names; the file system itself skips the others), at most limit of them: the listing stops there.
 DWORD list(HANDLE directory, const std::wstring& pattern, std::size_t limit, std::vector<Entry>& entries);
 
-// Volume serial number and file index: equal for two handles exactly when they are open on one file.
+// Which file a handle is open on: its volume's serial number and its file id. The 128-bit id of FILE_ID_INFO
+// where the file system gives one (on ReFS the 64-bit index is not unique); otherwise the 64-bit index of
+// BY_HANDLE_FILE_INFORMATION (Windows 7 lacks the class; so may a file system) in the first 8 bytes.
 struct Identity {
-    DWORD volume = 0;
-    DWORD high = 0;
-    DWORD low = 0;
-    bool operator==(const Identity& other) const {
-        return volume == other.volume && high == other.high && low == other.low;
-    }
+    bool wide = false;     // from FILE_ID_INFO
+    ULONGLONG volume = 0;  // 64 bits wide, 32 otherwise
+    unsigned char id[16] = {};
 };
+// True exactly when the two identities name one file: both of one kind, the same volume and the same id.
+// Pure.
+bool sameFile(const Identity& a, const Identity& b);
 DWORD identify(HANDLE file, Identity& identity);
 
 // The file's own path as the system resolves it (no link left in it), in DOS form.

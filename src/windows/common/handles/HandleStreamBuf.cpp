@@ -7,7 +7,11 @@ std::streamsize HandleStreamBuf::xsputn(const char* data, std::streamsize count)
     while (written < count) {
         const DWORD piece = static_cast<DWORD>(std::min<std::streamsize>(count - written, 1 << 30));
         DWORD done = 0;
-        if (!WriteFile(file_, data + written, piece, &done, nullptr) || done == 0) break;
+        if (!WriteFile(file_, data + written, piece, &done, nullptr)) {
+            error_ = GetLastError();
+            break;
+        }
+        if (done == 0) break;
         written += done;
     }
     return written;

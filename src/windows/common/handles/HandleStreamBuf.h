@@ -11,6 +11,11 @@ public:
     // file is not owned; it must stay open while the buffer is used. Nothing is buffered.
     explicit HandleStreamBuf(HANDLE file) : file_(file) {}
 
+    // The Windows error of the write that failed (a full disk: ERROR_DISK_FULL); ERROR_SUCCESS while none
+    // has, or when the system wrote nothing without naming an error. The stream itself says only that it
+    // failed.
+    DWORD error() const { return error_; }
+
 protected:
     // Each returns what was written: a short count (or EOF) makes the stream fail.
     std::streamsize xsputn(const char* data, std::streamsize count) override;
@@ -18,4 +23,5 @@ protected:
 
 private:
     HANDLE file_;
+    DWORD error_ = ERROR_SUCCESS;
 };

@@ -79,7 +79,8 @@ DWORD removeChildren(HANDLE directory, const std::string& path, bool report) {
     std::vector<HandleFiles::Entry> entries;
     std::wstring directoryFinal;
     DWORD first = HandleFiles::list(directory, entries);
-    if (first == ERROR_SUCCESS) first = HandleFiles::finalPath(directory, directoryFinal);
+    // Only a child needs the final path (to be opened as itself): an empty directory goes without it.
+    if (first == ERROR_SUCCESS && !entries.empty()) first = HandleFiles::finalPath(directory, directoryFinal);
     if (first != ERROR_SUCCESS) {
         if (report) reportLeftover(true, path, first);
         return first;
@@ -140,7 +141,14 @@ HANDLE HeldDirectory::saveFile(const std::string& name, const std::function<void
             HandleStreamBuf buffer(file.get());
             std::ostream out(&buffer);
             out.exceptions(std::ios::badbit | std::ios::failbit);
-            write(out);
+            try {
+                write(out);
+            } catch (const std::ios_base::failure&) {
+                // The stream's own text names no cause; the system's error does ("There is not enough
+                // space on the disk").
+                if (buffer.error() == ERROR_SUCCESS) throw;
+                ZOR_THROW_SYS_ERROR(WriteFile, buffer.error(), "WriteFile(" << current << ") failed");
+            }
         }
         const std::string target = FileUtils::joinPath(path_, name);
         if (const DWORD error = HandleFiles::rename(file.get(), hold_.get(), tstrings::fromUtf8(name))) {
@@ -183,11 +191,25 @@ bool HeldDirectory::holdsOnly(HANDLE file) const {
     HandleFiles::Identity listed;
     HandleFiles::Identity held;
     return HandleFiles::identify(entry.get(), listed) == ERROR_SUCCESS &&
-           HandleFiles::identify(file, held) == ERROR_SUCCESS && listed == held;
+           HandleFiles::identify(file, held) == ERROR_SUCCESS && HandleFiles::sameFile(listed, held);
 }
 
-bool HeldDirectory::isNamedBy(const std::string& path) const {
-    return HandleFiles::checkNamesFile(tstrings::fromUtf8(path), hold_.get()) == ERROR_SUCCESS;
+std::string HeldDirectory::startDirectory() const {
+    std::wstring path;
+    return HandleFiles::finalPath(hold_.get(), path) == ERROR_SUCCESS ? tstrings::toUtf8(path) : path_;
+}
+
+DWORD HeldDirectory::checkNamedBy(const std::string& path) const {
+    return HandleFiles::checkNamesFile(tstrings::fromUtf8(path), hold_.get());
+}
+
+DWORD HeldDirectory::holdChain(const std::string& path, HeldPath& chain) const {
+    if (const DWORD error = chain.hold(tstrings::fromUtf8(path))) return error;
+    HandleFiles::Identity last;
+    HandleFiles::Identity own;
+    if (const DWORD error = HandleFiles::identify(chain.last(), last)) return error;
+    if (const DWORD error = HandleFiles::identify(hold_.get(), own)) return error;
+    return HandleFiles::sameFile(last, own) ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
 }
 
 void HeldDirectory::removeAll() noexcept {

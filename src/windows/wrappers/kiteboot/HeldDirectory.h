@@ -14,6 +14,7 @@
 
 #include "common/windows/WinAutoHandle.h"
 #include "common/windows/WinHeaders.h"
+#include "windows/common/handles/HeldPath.h"
 #include "windows/wrappers/kiteboot/TempDirectory.h"
 
 class HeldDirectory {
@@ -51,9 +52,18 @@ public:
     // True when the directory holds exactly one entry and that entry is the file open on file.
     bool holdsOnly(HANDLE file) const;
 
-    // True when path, taken as a program start takes it, names this very directory
-    // (HandleFiles::checkNamesFile).
-    bool isNamedBy(const std::string& path) const;
+    // The path to start a program in it by: its own final path, or, where the system cannot give that
+    // (Wine past MAX_PATH, a volume the mount manager does not know), the path it was created at. Either is
+    // checked before a start (checkNamedBy, holdChain).
+    std::string startDirectory() const;
+
+    // ERROR_SUCCESS when path, taken as a program start takes it, names this very directory
+    // (HandleFiles::checkNamesFile); the reason otherwise.
+    DWORD checkNamedBy(const std::string& path) const;
+
+    // Holds every directory of path (HeldPath), and ERROR_SUCCESS when the last one is this very directory;
+    // ERROR_CANT_ACCESS_FILE when it is another, the open's error when one cannot be held.
+    DWORD holdChain(const std::string& path, HeldPath& chain) const;
 
     // Removes the held files through their handles, then everything else in the directory, each child
     // opened relative to its parent and never followed if it is a link, then the directory itself through

@@ -51,6 +51,12 @@ bool holdsAnything(HANDLE directory) {
     return HandleFiles::list(directory, std::wstring(), 1, entries) == ERROR_SUCCESS && !entries.empty();
 }
 
+// The final path of the entry name of the directory whose final path is directoryFinal, with exactly one
+// separator between them (a TEMP at a drive root ends in one already).
+std::wstring finalPathOf(const std::wstring& directoryFinal, const std::wstring& name) {
+    return tstrings::fromUtf8(FileUtils::joinPath(tstrings::toUtf8(directoryFinal), tstrings::toUtf8(name)));
+}
+
 // Opens the entry name of temp when it is a leftover by every rule but the descriptor's, which decide
 // makes. Returns the handle, or none.
 UniqueHandle openLeftover(HANDLE temp, const std::wstring& tempFinal, const std::wstring& name,
@@ -59,7 +65,7 @@ UniqueHandle openLeftover(HANDLE temp, const std::wstring& tempFinal, const std:
     if (HandleFiles::open(temp, name, kReclaimAccess, FILE_SHARE_READ, FILE_OPEN, FILE_DIRECTORY_FILE,
                           directory) != ERROR_SUCCESS ||
         !isPlainDirectory(directory.get()) ||
-        HandleFiles::checkFinalPath(directory.get(), tempFinal + L"\\" + name) != ERROR_SUCCESS ||
+        HandleFiles::checkFinalPath(directory.get(), finalPathOf(tempFinal, name)) != ERROR_SUCCESS ||
         !holdsAnything(directory.get()))
         return {};
     std::vector<unsigned char> descriptor;

@@ -24,4 +24,8 @@ void afterExtraction(const std::string& secureDirectory, const std::string& payl
 // own decision on its descriptor; returns the decision to act on.
 bool carriesOurDescriptor(const std::string& path, bool decided);
 
+// Called once the start path and the working directory have been checked, just before the payload is
+// started.
+void beforeStart();
+
 }  // namespace kiteboot_test_hooks

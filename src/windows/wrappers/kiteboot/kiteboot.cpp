@@ -20,6 +20,7 @@
 #include "windows/common/SysInfo.h"
 #include "windows/common/WidePath.h"
 #include "windows/common/handles/HandleFiles.h"
+#include "windows/common/handles/HeldPath.h"
 #include "windows/wrappers/kiteboot/CommandLine.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
 #include "windows/wrappers/kiteboot/LeftoverRules.h"
@@ -153,6 +154,12 @@ void showAdminErrorMessageBox() {
     }
 }
 
+// A refusal to start with the system's reason: "<refusal> System error [<code>](system error <code>
+// (<text>))".
+std::string refusalText(const MessageBuilder& refusal, DWORD error) {
+    return SysError(refusal, functionAddress(CreateFileW), error).what();
+}
+
 // Extracts the payload next to nothing else, runs it and returns its exit code; -1 after any failure.
 // The secure directory is removed on every road out once it exists; after a payload that ran, what earlier
 // runs left is removed too.
@@ -187,17 +194,28 @@ int run() {
                                              FileUtils::joinPath(secure->path(), launcherName), source);
 #endif
         if (secure->holdsOnly(payloadHold)) {
-            // The one path used: the held directory's own, with no link in it, and started only when the
-            // system takes it, and its directory, to what the launcher holds; see docs/reliability.md.
-            const std::string directory = secure->finalPath();
+            // The one path used: the held directory's own, with no link in it (or, where the system cannot
+            // give that, the one it was made at), started only when the system takes it, and its directory,
+            // to what the launcher holds. Every directory on it is held from before the check until the
+            // payload has ended, so no name on it can change in between; see docs/reliability.md.
+            const std::string directory = secure->startDirectory();
             const std::string startPath = FileUtils::joinPath(directory, launcherName);
-            if (HandleFiles::checkNamesFile(tstrings::fromUtf8(startPath), payloadHold) != ERROR_SUCCESS) {
-                LOG_ERROR("Payload path [" << startPath
-                                           << "] does not name the extracted payload, exiting...");
-            } else if (!secure->isNamedBy(directory)) {
-                LOG_ERROR("Working directory [" << directory
-                                                << "] does not name the secure directory, exiting...");
+            HeldPath chain;
+            DWORD error = secure->holdChain(directory, chain);
+            if (error == ERROR_SUCCESS)
+                error = HandleFiles::checkNamesFile(tstrings::fromUtf8(startPath), payloadHold);
+            if (error != ERROR_SUCCESS) {
+                LOG_ERROR(refusalText(MessageBuilder() << "Payload path [" << startPath
+                                                       << "] does not name the extracted payload, exiting...",
+                                      error));
+            } else if ((error = secure->checkNamedBy(directory)) != ERROR_SUCCESS) {
+                LOG_ERROR(refusalText(MessageBuilder() << "Working directory [" << directory
+                                                       << "] does not name the secure directory, exiting...",
+                                      error));
             } else {
+#ifdef KITEBOOT_TEST_HOOKS
+                kiteboot_test_hooks::beforeStart();
+#endif
                 exitCode = static_cast<int>(execProcessWaitForFinish(startPath, getCommandLine(startPath)));
                 payloadEnded = true;
             }

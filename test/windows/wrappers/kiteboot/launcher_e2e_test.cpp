@@ -3,15 +3,21 @@
 // disk and the log the run wrote.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iostream>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "common/share/tstrings.h"
 #include "common/windows/WinErrorHandling.h"
 #include "common/windows/WinHeaders.h"
 #include "programs/probe_report.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
+#include "support/WineHost.h"
+#include "windows/common/FileUtils.h"
 #include "windows/wrappers/kiteboot/LaunchRun.h"
 
 namespace launch_testing {
@@ -219,6 +225,132 @@ TEST(LauncherPayload, PayloadOf151MiBIsExtractedAndRun) {
     EXPECT_EQ(report.imageSize, 151ull << 20);
     EXPECT_EQ(report.imageHash, hashOfFile(testing_support::siblingProgram("probe_payload_151m.exe")));
     run.expectCleanRun(run.secureDirectory(report));
+}
+
+// ---- Every form of TEMP
+
+// The 8.3 form of an existing path; empty when the system gives none.
+std::string shortForm(const std::string& path) {
+    const std::wstring wide = testing_support::longPath(path);
+    wchar_t buffer[1024];
+    const DWORD length = GetShortPathNameW(wide.c_str(), buffer, 1024);
+    if (length == 0 || length >= 1024) return {};
+    std::string text = tstrings::toUtf8(std::wstring(buffer, length));
+    return text.rfind("\\\\?\\", 0) == 0 ? text.substr(4) : text;
+}
+
+// A directory below parent whose path is longer than MAX_PATH.
+std::string directoryPastMaxPath(const std::string& parent) {
+    std::string path = parent;
+    while (path.size() <= MAX_PATH + 20) {
+        path += "\\" + std::string(40, 'l');
+        EXPECT_TRUE(CreateDirectoryW(testing_support::longPath(path).c_str(), nullptr)) << path;
+    }
+    return path;
+}
+
+// However TEMP is written, the launcher makes its directory and its log in that very directory, names them
+// there in its records (joined with one separator), runs the payload and leaves only the log: a drive
+// root (a RAM disk as R:\), with the current directory on that drive or on another one; the root of a
+// network share (Wine reaches it through its prefix and reports it local; Windows refuses a remote volume);
+// separators doubled at the end; forward slashes; and the 8.3 form of a directory whose real path is longer
+// than MAX_PATH, whose final path Wine cannot give (GetFinalPathNameByHandleW fails with 234 past MAX_PATH).
+TEST(LauncherTempForms, TheDirectoryAndTheLogLieInTempAndTheRecordsNameThemThere) {
+    enum class Form {
+        DriveRootCwdThere,
+        DriveRootCwdElsewhere,
+        ShareRoot,
+        DoubledSeparators,
+        ForwardSlashes,
+        ShortForm
+    };
+    const std::pair<Form, const char*> rows[] = {
+        {Form::DriveRootCwdThere, "drive root, current directory on that drive"},
+        {Form::DriveRootCwdElsewhere, "drive root, current directory on another drive"},
+        {Form::ShareRoot, "root of a network share (Wine's unc device folder)"},
+        {Form::DoubledSeparators, "separators doubled at the end"},
+        {Form::ForwardSlashes, "forward slashes"},
+        {Form::ShortForm, "8.3 form of a path past MAX_PATH"},
+    };
+    for (const auto& [form, what] : rows) {
+        SCOPED_TRACE(what);
+        TempDir base("kbplace");
+        TempDir elsewhere("kbcwd");
+        ASSERT_TRUE(CreateDirectoryA((base / "sub").c_str(), nullptr));
+        std::string place = base.path();   // where the run's files really are
+        std::string temp;                  // TEMP as the launcher is given it
+        std::string named = place + "\\";  // the secure directory's parent as the records name it
+        std::string cwd = elsewhere.path();
+        std::unique_ptr<testing_support::DeviceLink> device;
+        if (form == Form::DriveRootCwdThere || form == Form::DriveRootCwdElsewhere ||
+            form == Form::ShareRoot) {
+            device = form == Form::ShareRoot
+                         ? std::make_unique<testing_support::DeviceLink>("unc/kbserver/kbshare",
+                                                                         "\\\\kbserver\\kbshare\\", place)
+                         : std::make_unique<testing_support::DeviceLink>("t:", "T:\\", place);
+            ASSERT_TRUE(device->ok()) << "cannot map " << place << " (needs Wine's prefix)";
+            temp = named = device->root();
+            if (form == Form::DriveRootCwdThere) cwd = device->root() + "sub";
+        } else if (form == Form::DoubledSeparators) {
+            temp = place + "\\\\\\";
+        } else if (form == Form::ForwardSlashes) {
+            temp = place + "/";
+            std::replace(temp.begin(), temp.end(), '\\', '/');
+        } else {
+            place = directoryPastMaxPath(base.path());
+            temp = shortForm(place);
+            ASSERT_FALSE(temp.empty()) << place;
+            ASSERT_LT(temp.size(), 200u) << temp;
+            named = temp + "\\";
+        }
+        SCOPED_TRACE(temp);
+        LaunchRun run(launcherPath("probe_launcher.exe"), temp);
+        run.options.currentDirectory = cwd;
+        run.options.environment[probe::kExitVariable] = "5";
+        // Wine's CreateProcessW first widens the path it is given into a MAX_PATH buffer (GetLongPathNameW),
+        // so an image whose real path passes MAX_PATH is started only by chance: the start may fail, which
+        // must then be logged. Windows starts it by the 8.3 form.
+        const unsigned long exitCode = run.run({"/s"});
+        const bool starts = exitCode == 5u;
+        if (!starts) {
+            EXPECT_TRUE(form == Form::ShortForm && exitCode == kFailure) << exitCode;
+        }
+        if (form == Form::ShortForm)
+            std::cout << what << ": " << (starts ? "started" : "start failed") << std::endl;
+        using Lines = std::vector<std::string>;
+        if (form == Form::ShortForm) {
+            EXPECT_EQ(testing_support::listDirectory(base.path()), (Lines{std::string(40, 'l'), "sub"}));
+        }
+        EXPECT_EQ(testing_support::listDirectory(place),
+                  form == Form::ShortForm ? Lines{"morvane.log"} : (Lines{"morvane.log", "sub"}));
+        EXPECT_EQ(testing_support::listDirectory(base / "sub"), Lines{});
+        EXPECT_EQ(testing_support::listDirectory(elsewhere.path()), Lines{});
+
+        const std::vector<ParsedRecord> log = testing_support::readLogRecords(place);
+        EXPECT_EQ(log.size(), starts ? 6u : 7u) << testing::PrintToString(summarize(log));
+        if (log.size() < 6u) continue;
+        const std::string secure = reservedDirectory(log);
+        EXPECT_TRUE(std::regex_match(secure, std::regex(escapeRegex(named) + R"(zor-?\d+\.tmp)"))) << secure;
+        const std::string launcherName = FileUtils::fileName(run.launcher());
+        const Lines lines = summarize(log);
+        EXPECT_EQ(Lines(lines.begin(), lines.begin() + 6),
+                  cleanRunSummaries(secure, launcherName, extractionTemporary(log, secure)));
+        if (!starts) {
+            // Checked, and started by the path it was made at: Wine's start fails, and that is logged.
+            const std::regex report(
+                escapeRegex("Exception with message 'kiteboot.cpp(") + R"(\d+)" +
+                escapeRegex(") at `anonymous-namespace'::execProcessWaitForFinish(): CreateProcess failed. "
+                            "System error [2](" +
+                            formatSystemError(ERROR_FILE_NOT_FOUND) + ")' caught"));
+            EXPECT_EQ(log.back().level, "ERROR");
+            EXPECT_TRUE(std::regex_match(log.back().message, report)) << log.back().message;
+            continue;
+        }
+        // The payload ran from that directory, whichever form of its path it was started by.
+        const probe::Report report = run.report();
+        EXPECT_EQ(FileUtils::fileName(report.modulePath), launcherName);
+        EXPECT_EQ(FileUtils::fileName(report.currentDirectory), FileUtils::fileName(secure));
+    }
 }
 
 // ---- Refusals and failures

@@ -13,4 +13,14 @@ if ! error=$(mount -t tmpfs -o size=8m tmpfs "$dir" 2>&1); then
     exit 77
 fi
 trap 'umount "$dir" 2>/dev/null || umount -l "$dir"' EXIT
-KITEBOOT_SMALL_DISK=$(printf 'Z:%s' "$dir" | tr / '\\') "$run" "$tests"
+# The tests run in the background and are waited for, so that a signal ends the wait at once: the tests
+# are stopped and the script leaves through the EXIT trap, which unmounts (lazily while anything still
+# holds a file there).
+child=
+stop() { [ -n "$child" ] && kill "$child" 2>/dev/null; exit "$1"; }
+trap 'stop 129' HUP
+trap 'stop 130' INT
+trap 'stop 143' TERM
+KITEBOOT_SMALL_DISK=$(printf 'Z:%s' "$dir" | tr / '\\') "$run" "$tests" &
+child=$!
+wait "$child"

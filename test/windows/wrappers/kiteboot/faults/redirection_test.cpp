@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@
 #include "common/share/tstrings.h"
 #include "common/windows/WinErrorHandling.h"
 #include "common/windows/WinHeaders.h"
+#include "quoting/ArgumentQuoting.h"
+#include "support/WineHost.h"
 #include "windows/common/FileUtils.h"
 #include "windows/wrappers/kiteboot/LaunchRun.h"
 
@@ -25,36 +28,11 @@ namespace launch_testing {
 namespace {
 
 using testing_support::ParsedRecord;
+using testing_support::runShell;
 using testing_support::TempDir;
+using testing_support::unixPath;
 using Lines = std::vector<std::string>;
 using Snapshot = std::map<std::string, std::string>;  // relative path: content, "<dir>" for a directory
-
-// The Unix path of a Windows path, through Wine's own export; empty where there is none.
-std::string unixPath(const std::string& path) {
-    using ToUnixFn = char*(CDECL*)(LPCWSTR);
-    const auto toUnix = reinterpret_cast<ToUnixFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-    if (!toUnix) return {};
-    char* converted = toUnix(tstrings::fromUtf8(path).c_str());
-    if (!converted) return {};
-    std::string result = converted;
-    HeapFree(GetProcessHeap(), 0, converted);
-    return result;
-}
-
-// Runs a Unix shell command (Wine starts Unix programs too) and waits for it.
-void runShell(const std::string& command) {
-    std::wstring commandLine = L"sh -c \"" + tstrings::fromUtf8(command) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    ASSERT_TRUE(CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &info))
-        << GetLastError();
-    WaitForSingleObject(info.hProcess, 10000);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-}
 
 // The directory's own path as the system resolves it; empty when it cannot be opened.
 std::string finalPathOf(const std::string& path) {
@@ -312,6 +290,16 @@ TEST(Redirection, EveryRoadThroughTempEndsWithTheRealPayloadAndTouchesNothingEls
         if (!logLinked && attack.road != Road::LinkInsideTheSecureDirectory) {
             EXPECT_EQ(ground.records().size(), attack.outcome == Outcome::Refused ? 7u : 6u) << run.logText();
         }
+        if (attack.outcome == Outcome::Refused) {
+            // The refusal names the path and why: the directory held on it is not the launcher's.
+            const std::vector<ParsedRecord> log = ground.records();
+            ASSERT_GE(log.size(), 5u);
+            EXPECT_EQ(log[4].level, "ERROR");
+            const std::regex refusal(
+                R"(Payload path \[.*\] does not name the extracted payload, exiting\.\.\. )" +
+                escapeRegex("System error [1920](" + formatSystemError(ERROR_CANT_ACCESS_FILE) + ")"));
+            EXPECT_TRUE(std::regex_match(log[4].message, refusal)) << log[4].message;
+        }
         if (testing::Test::HasFailure()) break;
     }
     // Removed from the Unix side: Windows file calls would follow the links.
@@ -429,6 +417,53 @@ TEST(Leftovers, AKilledRunsDirectoryGoesWithTheNextRunNothingElseOfItsName) {
     live.release();
     EXPECT_EQ(live.wait(), 0u);
     runShell("rm '" + workUnix + "/temp/zor12.tmp'");
+}
+
+// The window between the check of the start path and the start: the launcher stops there (the test hook) and
+// the user's program (rename_racer.exe, a Windows program) renames directories of the start path with
+// MoveFileExW in a loop, as it could at that moment of any run: TEMP itself, to put its own directory with
+// zor<N>.tmp\<launcher name> (another program) under TEMP's name, the directory above it, and the secure
+// directory. (Above those, the directories are held the same way; renaming them here would pull the prefix
+// away from the other tests.)
+TEST(Redirection, NoDirectoryOfTheStartPathCanBeRenamedBetweenTheCheckAndTheStart) {
+    TempDir work("kbrace");
+    const std::string temp = work / "t";
+    const std::string decoy = work / "decoy";
+    ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(decoy.c_str(), nullptr));
+    LaunchRun run(launcherPath("hooked_launcher.exe"), temp);
+    run.options.environment[probe::kExitVariable] = "12";
+    run.options.environment["KITEBOOT_TEST_PAUSE_BEFORE_START"] = "1";
+    run.options.environment["KITEBOOT_TEST_PAUSED"] = run.outside / "paused";
+    run.options.environment["KITEBOOT_TEST_RESUME"] = run.outside / "resume";
+    run.start({"/s"});
+    for (int polls = 0; !testing_support::exists(run.outside / "paused") && polls < 6000; ++polls)
+        Sleep(5);
+    ASSERT_TRUE(testing_support::exists(run.outside / "paused"));
+    const std::string secure = reservedDirectory(run.records());
+    ASSERT_FALSE(secure.empty());
+    // Another program under the payload's name: the probe with bytes of its own after the image.
+    const std::string theirs = decoy + "\\" + FileUtils::fileName(secure);
+    ASSERT_TRUE(CreateDirectoryA(theirs.c_str(), nullptr));
+    testing_support::writeFile(theirs + "\\hooked_launcher.exe",
+                               testing_support::readFile(launcherPath("probe_payload.exe")) + "theirs");
+
+    const std::string racer = testing_support::siblingProgram("rename_racer.exe");
+    const std::string result = run.outside / "racer.txt";
+    const UniqueHandle racing = testing_support::startProcessRaw(
+        racer, quoteCommandLine(racer, {result, run.outside / "stop", decoy, temp, work.path(), secure}));
+    Sleep(300);
+    testing_support::writeFile(run.outside / "stop", "");
+    EXPECT_EQ(testing_support::waitForProcess(racing, racer, 60000), 0u);
+    const std::string raced = testing_support::readFile(result);
+    EXPECT_TRUE(std::regex_match(raced, std::regex(R"(refused [1-9]\d* 32)"))) << raced;
+    testing_support::writeFile(run.outside / "resume", "");
+
+    EXPECT_EQ(run.wait(), 12u);
+    const probe::Report report = run.report();
+    EXPECT_EQ(report.imageHash, hashOfFile(launcherPath("probe_payload.exe"))) << report.modulePath;
+    EXPECT_EQ(report.modulePath, secure + "\\hooked_launcher.exe");
+    if (raced != "won") run.expectCleanRun(secure);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // At the start, with KITEBOOT_TEST_PAUSE_AFTER set to a number n, the run stops right after writing its
 // n-th record, as an oplock another process holds on the log would stop it: the file KITEBOOT_TEST_PAUSED
 // is made, and the run goes on once the file KITEBOOT_TEST_RESUME exists (after 60 s at most).
+// Just before the payload is started, with KITEBOOT_TEST_PAUSE_BEFORE_START set: the same pause, so a test
+// can act between the check of the start path and the start.
 // Before extraction, the launcher's process code page (GetACP) goes to KITEBOOT_TEST_CODE_PAGE_RESULT.
 // Before extraction, with KITEBOOT_TEST_IMPOSTOR set to a file: the launcher's own file is renamed away
 // (to <name>.moved) and a copy of that file put under its name, as another process of the user could do
@@ -50,6 +52,16 @@ DWORD add(const std::string& path) {
     return ERROR_SUCCESS;
 }
 
+// Makes the file KITEBOOT_TEST_PAUSED (holding what) and waits until KITEBOOT_TEST_RESUME exists, 60 s at
+// most.
+void pause(const std::string& what) {
+    std::ofstream(variable("KITEBOOT_TEST_PAUSED")) << what;
+    const std::string resume = variable("KITEBOOT_TEST_RESUME");
+    for (int waited = 0; GetFileAttributesA(resume.c_str()) == INVALID_FILE_ATTRIBUTES && waited < 60000;
+         waited += 5)
+        Sleep(5);
+}
+
 // Hands each record on, then stops after the chosen one until the test lets the run go on.
 class PausingAppender : public LogAppender {
 public:
@@ -58,11 +70,7 @@ public:
     void append(const LogRecord& record) override {
         next_->append(record);
         if (++written_ != pauseAfter_) return;
-        std::ofstream(variable("KITEBOOT_TEST_PAUSED")) << written_;
-        const std::string resume = variable("KITEBOOT_TEST_RESUME");
-        for (int waited = 0; GetFileAttributesA(resume.c_str()) == INVALID_FILE_ATTRIBUTES && waited < 60000;
-             waited += 5)
-            Sleep(5);
+        pause(std::to_string(written_));
     }
 
 private:
@@ -125,6 +133,10 @@ bool carriesOurDescriptor(const std::string& path, bool decided) {
     for (std::string declared; std::getline(ours, declared, '|');)
         if (declared == name) return true;
     return decided;
+}
+
+void beforeStart() {
+    if (!variable("KITEBOOT_TEST_PAUSE_BEFORE_START").empty()) pause("before start");
 }
 
 }  // namespace kiteboot_test_hooks
