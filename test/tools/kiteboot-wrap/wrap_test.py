@@ -642,6 +642,8 @@ def release_tests():
 
 
 MARKDOWN_LINK = re.compile(r"\[[^\]]*\]\(([^)\s]+)\)")
+# Code is not read for links: fenced blocks and spans in backticks (a record such as "[1920](...)").
+MARKDOWN_CODE = re.compile(r"```.*?```|`[^`\n]*`", re.S)
 
 
 def check_links(name, folder):
@@ -653,7 +655,7 @@ def check_links(name, folder):
     for page in pages:
         with open(os.path.join(folder, page), encoding="utf-8") as f:
             text = f.read()
-        for target in MARKDOWN_LINK.findall(text):
+        for target in MARKDOWN_LINK.findall(MARKDOWN_CODE.sub("", text)):
             if re.match(r"[a-z]+:", target) or target.startswith("#"):  # a web address, a heading of the page
                 continue
             followed += 1
