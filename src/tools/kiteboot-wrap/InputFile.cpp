@@ -1,21 +1,27 @@
 #include "InputFile.h"
 
+#include <cerrno>
+#include <cstring>
 #include <iterator>
 
 #include "FilePath.h"
+#include "ShownText.h"
 #include "WrapError.h"
 
 namespace wrap {
 
 InputFile::InputFile(const std::string& path) : path_(path), stream_(filePath(path), std::ios::binary) {
-    if (!stream_) throw WrapError("cannot open '" + path + "' for reading");
+    if (!stream_) {
+        const int error = errno;
+        throw WrapError("cannot open " + inQuotes(path) + " for reading: " + std::strerror(error));
+    }
 }
 
 std::uint64_t InputFile::size() {
     stream_.clear();
     stream_.seekg(0, std::ios::end);
     const std::streamoff end = stream_.tellg();
-    if (!stream_ || end < 0) throw WrapError("cannot read '" + path_ + "'");
+    if (!stream_ || end < 0) throw WrapError("cannot read " + inQuotes(path_));
     return static_cast<std::uint64_t>(end);
 }
 
@@ -31,14 +37,14 @@ Bytes InputFile::readAt(std::uint64_t offset, std::size_t count) {
 
 std::size_t InputFile::readNext(std::uint8_t* buffer, std::size_t size) {
     stream_.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(size));
-    if (stream_.bad()) throw WrapError("cannot read '" + path_ + "'");
+    if (stream_.bad()) throw WrapError("cannot read " + inQuotes(path_) + ": " + std::strerror(errno));
     return static_cast<std::size_t>(stream_.gcount());
 }
 
 Bytes InputFile::readWhole(const std::string& path) {
     InputFile file(path);
     Bytes bytes((std::istreambuf_iterator<char>(file.stream_)), std::istreambuf_iterator<char>());
-    if (file.stream_.bad()) throw WrapError("cannot read '" + path + "'");
+    if (file.stream_.bad()) throw WrapError("cannot read " + inQuotes(path) + ": " + std::strerror(errno));
     return bytes;
 }
 
