@@ -1,6 +1,7 @@
 // What Windows needs of an executable to start it as a bootstrapper: a GUI program, not a DLL, whose
 // sections follow one another in order, aligned and within SizeOfImage, whose data directories lie within
-// the image, and whose manifest asks for administrator rights. Checked on the stub before anything is
+// the image, whose imports can be resolved and whose unwind information the system can read, and whose
+// manifest asks for administrator rights. Checked on the stub before anything is
 // written, so that a damaged stub is refused for what is wrong with it, and on the bootstrapper written
 // from it before it takes the output's name.
 #pragma once
