@@ -349,6 +349,9 @@ def damaged_stubs(folder):
             (reloc.get_field_absolute_offset("Size"), struct.pack("<I", 0xFFFFFFFF)),
             f"is damaged: its base relocation directory (4294967295 bytes at {reloc.VirtualAddress:#x}) passes the end "
             f"of its image (SizeOfImage {optional.SizeOfImage:#x})"),
+        "import-name-outside.exe": (
+            (pe.DIRECTORY_ENTRY_IMPORT[0].struct.get_field_absolute_offset("Name"), struct.pack("<I", 0x7FFFFFFF)),
+            "is damaged: an imported DLL's name (1 bytes at 0x7fffffff) lies outside its sections' contents"),
         "directories-ffffffff.exe": (
             (optional.get_field_absolute_offset("NumberOfRvaAndSizes"), struct.pack("<I", 0xFFFFFFFF)),
             "is damaged: its NumberOfRvaAndSizes is 4294967295, more than the 16 data directories a PE32+ optional "
