@@ -26,13 +26,17 @@ std::uint64_t InputFile::size() {
 }
 
 Bytes InputFile::readAt(std::uint64_t offset, std::size_t count) {
-    stream_.clear();
     Bytes bytes(count);
-    stream_.seekg(static_cast<std::streamoff>(offset));
-    if (!stream_) return {};
-    stream_.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
-    bytes.resize(static_cast<std::size_t>(stream_.gcount()));
+    bytes.resize(readInto(offset, bytes.data(), count));
     return bytes;
+}
+
+std::size_t InputFile::readInto(std::uint64_t offset, std::uint8_t* buffer, std::size_t count) {
+    stream_.clear();
+    stream_.seekg(static_cast<std::streamoff>(offset));
+    if (!stream_) return 0;
+    stream_.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(count));
+    return static_cast<std::size_t>(stream_.gcount());
 }
 
 std::size_t InputFile::readNext(std::uint8_t* buffer, std::size_t size) {

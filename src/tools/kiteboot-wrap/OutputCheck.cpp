@@ -1,6 +1,7 @@
 #include "OutputCheck.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "ImageWriter.h"
 #include "PeChecksum.h"
@@ -51,22 +52,26 @@ void checkBootstrapper(const ByteSource& written, const ByteSource& payload) {
     // One pass over the file: the checksum summed (its own field as zeros) and the payload's bytes compared.
     const std::uint64_t checksumAt = image.optionalHeader + pe::optional::checkSum;
     PeChecksum checksum;
+    Bytes piece(streamBufferSize);
+    Bytes expected(streamBufferSize);
     for (std::uint64_t at = 0; at < written.size();) {
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::uint64_t>(written.size() - at, streamBufferSize));
-        Bytes piece = written.bytes(at, count, "its bytes");
+        written.read(at, piece.data(), count, "its bytes");
         for (std::uint64_t i = checksumAt; i < checksumAt + 4; ++i)
             if (i >= at && i < at + count) piece[static_cast<std::size_t>(i - at)] = 0;
-        checksum.add(piece.data(), piece.size());
+        checksum.add(piece.data(), count);
         const std::uint64_t from = std::max(at, carried.offset);
         const std::uint64_t to = std::min(at + count, carried.offset + carried.size);
-        if (from < to &&
-            !std::equal(piece.begin() + static_cast<std::ptrdiff_t>(from - at),
-                        piece.begin() + static_cast<std::ptrdiff_t>(to - at),
-                        payload.bytes(from - carried.offset, to - from, "the installer's bytes").begin()))
-            throw WrapError(written.owner() + " does not carry the installer byte for byte: they differ " +
-                            "between offsets " + hexNumber(from - carried.offset) + " and " +
-                            hexNumber(to - carried.offset) + " of the installer");
+        if (from < to) {
+            const auto length = static_cast<std::size_t>(to - from);
+            payload.read(from - carried.offset, expected.data(), length, "the installer's bytes");
+            if (std::memcmp(&piece[static_cast<std::size_t>(from - at)], expected.data(), length) != 0)
+                throw WrapError(written.owner() +
+                                " does not carry the installer byte for byte: they differ " +
+                                "between offsets " + hexNumber(from - carried.offset) + " and " +
+                                hexNumber(to - carried.offset) + " of the installer");
+        }
         at += count;
     }
     const std::uint32_t recorded = written.u32(checksumAt, "its CheckSum");

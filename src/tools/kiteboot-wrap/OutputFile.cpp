@@ -88,15 +88,19 @@ void OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::
 
 Bytes OutputFile::readAt(std::uint64_t offset, std::size_t count) {
     Bytes bytes(count);
+    bytes.resize(readInto(offset, bytes.data(), count));
+    return bytes;
+}
+
+std::size_t OutputFile::readInto(std::uint64_t offset, std::uint8_t* buffer, std::size_t count) {
     std::size_t done = 0;
     while (done < count) {
-        const long long read = readFileAt(file_.get(), offset + done, bytes.data() + done, count - done);
+        const long long read = readFileAt(file_.get(), offset + done, buffer + done, count - done);
         if (read < 0) fail("read back");
         if (read == 0) break;
         done += static_cast<std::size_t>(read);
     }
-    bytes.resize(done);
-    return bytes;
+    return done;
 }
 
 void OutputFile::commit() {

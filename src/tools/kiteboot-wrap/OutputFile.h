@@ -32,6 +32,7 @@ public:
 
     // Up to count bytes written at offset, read back from the file. Throws WrapError on a failed read.
     Bytes readAt(std::uint64_t offset, std::size_t count);
+    std::size_t readInto(std::uint64_t offset, std::uint8_t* buffer, std::size_t count);
     // The file's name while it is written, for messages.
     const std::string& temporaryPath() const { return temporary_; }
 

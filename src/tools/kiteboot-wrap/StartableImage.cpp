@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "PeLayout.h"
@@ -117,58 +118,81 @@ void requireDirectories(const PeImage& image, const ByteSource& file) {
     }
 }
 
-// count bytes at rva, read from the file through the section whose contents hold them.
-Bytes bytesAt(const PeImage& image, const ByteSource& file, std::uint64_t rva, std::uint64_t count,
-              const std::string& what) {
-    for (const SectionHeader& section : image.sections)
-        if (rva >= section.virtualAddress && fitsWithin(rva - section.virtualAddress, count, section.rawSize))
-            return file.bytes(section.rawPointer + (rva - section.virtualAddress), count, what);
-    file.fail(what + " (" + std::to_string(count) + " bytes at " + hexNumber(rva) +
-              ") lies outside its sections' contents");
-}
+// Bytes at addresses in memory, read from the file through the section whose contents hold them. A
+// section's contents up to cachedSection bytes are read once and kept, so the many small structures of the
+// import table and the unwind information cost one read each section.
+class ImageReader {
+public:
+    ImageReader(const PeImage& image, const ByteSource& file) : image_(image), file_(file) {}
+
+    Bytes at(std::uint64_t rva, std::uint64_t count, const std::string& what) {
+        for (std::size_t i = 0; i < image_.sections.size(); ++i) {
+            const SectionHeader& section = image_.sections[i];
+            if (rva < section.virtualAddress ||
+                !fitsWithin(rva - section.virtualAddress, count, section.rawSize))
+                continue;
+            const std::uint64_t offset = rva - section.virtualAddress;
+            if (section.rawSize > cachedSection) return file_.bytes(section.rawPointer + offset, count, what);
+            if (cached_ != i) {
+                contents_ =
+                    file_.bytes(section.rawPointer, section.rawSize, "section " + inQuotes(section.name));
+                cached_ = i;
+            }
+            const auto begin = contents_.begin() + static_cast<std::ptrdiff_t>(offset);
+            return Bytes(begin, begin + static_cast<std::ptrdiff_t>(count));
+        }
+        file_.fail(what + " (" + std::to_string(count) + " bytes at " + hexNumber(rva) +
+                   ") lies outside its sections' contents");
+    }
+
+private:
+    static constexpr std::uint32_t cachedSection = 16 << 20;
+    const PeImage& image_;
+    const ByteSource& file_;
+    std::size_t cached_ = SIZE_MAX;
+    Bytes contents_;
+};
 
 // The loader resolves every import before the program runs: each descriptor's DLL name and thunks, and each
 // imported name, must be there to be read.
-void requireImports(const PeImage& image, const ByteSource& file) {
+void requireImports(const PeImage& image, const ByteSource& file, ImageReader& reader) {
     constexpr std::uint32_t descriptorSize = 20;
     constexpr std::uint32_t mostImports = 65536;  // thunks of all DLLs together
     const DataDirectory& imports = image.directories[1];
     if (imports.size == 0) return;
     std::uint32_t thunksRead = 0;
     for (std::uint64_t at = imports.virtualAddress;; at += descriptorSize) {
-        const Bytes descriptor = bytesAt(image, file, at, descriptorSize, "an import descriptor");
+        const Bytes descriptor = reader.at(at, descriptorSize, "an import descriptor");
         if (std::all_of(descriptor.begin(), descriptor.end(), [](std::uint8_t b) { return b == 0; })) return;
-        bytesAt(image, file, getU32(&descriptor[12]), 1, "an imported DLL's name");
+        reader.at(getU32(&descriptor[12]), 1, "an imported DLL's name");
         const std::uint32_t lookup =
             getU32(&descriptor[0]) != 0 ? getU32(&descriptor[0]) : getU32(&descriptor[16]);
         for (std::uint64_t thunk = lookup;; thunk += 8) {
             if (++thunksRead > mostImports)
                 file.fail("its import table holds more than " + std::to_string(mostImports) + " imports");
-            const Bytes entry = bytesAt(image, file, thunk, 8, "an import's entry");
+            const Bytes entry = reader.at(thunk, 8, "an import's entry");
             const std::uint64_t value = std::uint64_t{getU32(&entry[0])} | std::uint64_t{getU32(&entry[4])}
                                                                                << 32;
             if (value == 0) break;
-            if (!(value >> 63)) bytesAt(image, file, value & 0x7fffffff, 3, "an imported name");
+            if (!(value >> 63)) reader.at(value & 0x7fffffff, 3, "an imported name");
         }
-        bytesAt(image, file, getU32(&descriptor[16]), 8, "an import address table");
+        reader.at(getU32(&descriptor[16]), 8, "an import address table");
     }
 }
 
 // Each function's unwind information, which the system reads to unwind the launcher's stack through an
 // exception, in a version it knows (1 or 2).
-void requireUnwindInformation(const PeImage& image, const ByteSource& file) {
+void requireUnwindInformation(const PeImage& image, const ByteSource& file, ImageReader& reader) {
     constexpr std::uint32_t entrySize = 12;  // start, end, unwind information
     constexpr std::uint32_t largest = 64 << 20;
     const DataDirectory& exceptions = image.directories[3];
     if (exceptions.size == 0) return;
     if (exceptions.size > largest) file.fail("its exception directory takes more than 64 MiB");
-    const Bytes entries =
-        bytesAt(image, file, exceptions.virtualAddress, exceptions.size, "its exception directory");
+    const Bytes entries = reader.at(exceptions.virtualAddress, exceptions.size, "its exception directory");
     for (std::size_t at = 0; at + entrySize <= entries.size(); at += entrySize) {
         const std::uint32_t unwind = getU32(&entries[at + 8]);
         if (unwind & 1) continue;  // chained to another entry, not unwind information
-        const std::uint8_t version =
-            bytesAt(image, file, unwind, 1, "a function's unwind information")[0] & 7;
+        const std::uint8_t version = reader.at(unwind, 1, "a function's unwind information")[0] & 7;
         if (version != 1 && version != 2)
             file.fail("the unwind information at " + hexNumber(unwind) + " is of version " +
                       std::to_string(version) + "; the system unwinds only versions 1 and 2");
@@ -196,8 +220,9 @@ void requireStartable(const PeImage& image, const ByteSource& file) {
     requireAlignments(image, file);
     requireSectionLayout(image, file);
     requireDirectories(image, file);
-    requireImports(image, file);
-    requireUnwindInformation(image, file);
+    ImageReader reader(image, file);
+    requireImports(image, file, reader);
+    requireUnwindInformation(image, file, reader);
 }
 
 bool asksForAdministrator(const Bytes& manifest) {

@@ -164,7 +164,10 @@ void wrapInstaller(const WrapOptions& options) {
         out);
     const ByteSource written(
         "the bootstrapper written for --output " + inQuotes(options.output), "the file", out.position(),
-        [&out](std::uint64_t offset, std::size_t count) { return out.readAt(offset, count); });
+        [&out](std::uint64_t offset, std::size_t count) { return out.readAt(offset, count); },
+        [&out](std::uint64_t offset, std::uint8_t* buffer, std::size_t count) {
+            return out.readInto(offset, buffer, count);
+        });
     try {
         checkBootstrapper(written, ByteSource::ofFile("payload " + inQuotes(options.payload), payloadFile));
     } catch (const WrapError& error) {
