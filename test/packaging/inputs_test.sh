@@ -218,6 +218,10 @@ else
     cp "$good" "$payload" && cp "$files/cursor.cur" "$icon"
     expect_build_error "cursor as icon" \
         "$context icon '$icon' is not a valid .ico file: it is a cursor (.cur), not an icon"
+    # What only kiteboot-wrap checks stops the build too, with its message.
+    cp "$files/257-images.ico" "$icon"
+    expect_build_error "icon of 257 images" "kiteboot-wrap: icon '$icon' is not a valid .ico file: it holds 257 \
+images; kiteboot-wrap takes at most 256 (Windows shows one per size and depth)"
     cp "$files/good.ico" "$icon"
     expect_build_success "good again"
 fi

@@ -45,6 +45,10 @@ def bitmap_image(size):
     return header + bytes(size * size * 4) + bytes(((size + 31) // 32) * 4 * size)
 
 
+def bitmap_header(width, height, bits):
+    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, 0, 0, 0, 0, 0) + bytes(64)
+
+
 def icon(entries, images, kind=1):
     """A .ico file with the given (size, bytes, offset) directory entries, followed by the image bytes."""
     directory = struct.pack("<HHH", 0, kind, len(entries))
@@ -75,6 +79,11 @@ def main(output, executable):
         "garbage.ico": icon([(16, 64, 22)], [b"\xff" * 64]),
         # The second image's directory entry says it has no bytes.
         "zero-size.ico": icon([(16, len(good_image), 38), (32, 0, 38 + len(good_image))], [good_image]),
+        # One image more than kiteboot-wrap takes, every entry the same image.
+        "257-images.ico": icon([(16, len(good_image), 6 + 16 * 257)] * 257, [good_image]),
+        "png-8-bytes.ico": icon([(16, 8, 22)], [b"\x89PNG\r\n\x1a\n"]),
+        "bitmap-width-minus-1.ico": icon([(16, 104, 22)], [bitmap_header(-1, 32, 32)]),
+        "bitmap-0-bits.ico": icon([(16, 104, 22)], [bitmap_header(16, 32, 0)]),
     }
     os.makedirs(output, exist_ok=True)
     for name, content in files.items():

@@ -1,5 +1,6 @@
 #include "ByteSource.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "InputFile.h"
@@ -7,13 +8,21 @@
 
 namespace wrap {
 
-ByteSource::ByteSource(std::string owner, std::string extent, std::uint64_t size, ReadAt read)
-    : owner_(std::move(owner)), extent_(std::move(extent)), size_(size), read_(std::move(read)) {}
+ByteSource::ByteSource(std::string owner, std::string extent, std::uint64_t size, ReadAt read,
+                       ReadInto readInto)
+    : owner_(std::move(owner)),
+      extent_(std::move(extent)),
+      size_(size),
+      read_(std::move(read)),
+      readInto_(std::move(readInto)) {}
 
 ByteSource ByteSource::ofFile(std::string owner, InputFile& file) {
     return ByteSource(
         std::move(owner), "the file", file.size(),
-        [&file](std::uint64_t offset, std::size_t count) { return file.readAt(offset, count); });
+        [&file](std::uint64_t offset, std::size_t count) { return file.readAt(offset, count); },
+        [&file](std::uint64_t offset, std::uint8_t* buffer, std::size_t count) {
+            return file.readInto(offset, buffer, count);
+        });
 }
 
 ByteSource ByteSource::ofBytes(std::string owner, const Bytes& bytes) {
@@ -22,6 +31,18 @@ ByteSource ByteSource::ofBytes(std::string owner, const Bytes& bytes) {
                           const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
                           return Bytes(begin, begin + static_cast<std::ptrdiff_t>(count));
                       });
+}
+
+void ByteSource::read(std::uint64_t offset, std::uint8_t* buffer, std::size_t count,
+                      const std::string& what) const {
+    need(offset, count, what);
+    if (!readInto_) {
+        const Bytes read = bytes(offset, count, what);
+        std::copy(read.begin(), read.end(), buffer);
+        return;
+    }
+    if (readInto_(base_ + offset, buffer, count) != count)
+        fail(what + " could not be read: the file became shorter");
 }
 
 void ByteSource::need(std::uint64_t offset, std::uint64_t count, const std::string& what) const {
@@ -47,7 +68,7 @@ std::uint32_t ByteSource::u32(std::uint64_t offset, const std::string& what) con
 
 ByteSource ByteSource::part(std::uint64_t offset, std::uint64_t count, const std::string& extent) const {
     need(offset, count, extent);
-    ByteSource part(owner_, extent, count, read_);
+    ByteSource part(owner_, extent, count, read_, readInto_);
     part.base_ = base_ + offset;
     return part;
 }

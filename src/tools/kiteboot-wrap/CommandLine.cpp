@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include "ShownText.h"
 #include "WrapDefaults.h"
 
 namespace wrap {
@@ -19,6 +20,17 @@ std::vector<std::pair<std::string, std::string WrapOptions::*>> optionFields() {
             {"--product", &WrapOptions::product},
             {"--description", &WrapOptions::description},
             {"--copyright", &WrapOptions::copyright}};
+}
+
+// Whether an argument is one of the options (alone or with its value joined): then it cannot be the value
+// of the option before it, which lacks one (`--payload --output X`). A value that only starts with "--" is
+// still taken; --company=--payload gives one that is an option's name.
+bool isOption(const std::string& argument) {
+    const std::string name = argument.substr(0, argument.find('='));
+    if (name == "--help" || name == "-h" || name == "--version") return true;
+    for (const auto& [option, member] : optionFields())
+        if (option == name) return true;
+    return false;
 }
 
 }  // namespace
@@ -49,14 +61,17 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         for (const auto& [option, member] : fields)
             if (option == name) field = member;
         if (!field) {
-            parsed.errors.push_back("unknown option '" + argument + "'");
+            parsed.errors.push_back("unknown option " + inQuotes(argument));
             continue;
         }
-        if (!given.insert(name).second) parsed.errors.push_back("option " + name + " is given twice");
+        if (!given.insert(name).second) parsed.errors.push_back("option " + shown(name) + " is given twice");
         if (equals != std::string::npos) {
             options.*field = argument.substr(equals + 1);
-        } else if (i + 1 < arguments.size()) {
+        } else if (i + 1 < arguments.size() && !isOption(arguments[i + 1])) {
             options.*field = arguments[++i];
+        } else if (i + 1 < arguments.size()) {
+            parsed.errors.push_back("option " + name + " needs a value, but the option " +
+                                    inQuotes(arguments[i + 1]) + " follows it");
         } else {
             parsed.errors.push_back("option " + name + " needs a value");
         }
@@ -74,10 +89,12 @@ std::string usageText() {
                "Writes a kiteboot bootstrapper: the stub with the installer as its resource RT_RCDATA 100, "
                "the\n"
                "icon as icon group 101 and the version information from the options. The output is written\n"
-               "beside its final name and renamed when complete.\n"
+               "beside its final name, read back and checked (an executable Windows starts, carrying the\n"
+               "installer byte for byte), and renamed when complete.\n"
                "\n"
                "  --payload      the installer, a 64-bit Windows executable (required)\n"
-               "  --output       the bootstrapper to write; replaced if it exists (required)\n"
+               "  --output       the bootstrapper to write; a regular file there is replaced, through a\n"
+               "                 symbolic link the file it leads to; anything else is refused (required)\n"
                "  --stub         the launcher to start from (default: kiteboot-stub.exe beside this "
                "program)\n"
                "  --icon         an .ico file (default: the kiteboot kite)\n"

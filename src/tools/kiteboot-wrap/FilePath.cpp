@@ -13,6 +13,28 @@ std::string pathText(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+namespace {
+
+std::size_t lastSeparator(const std::string& path) {
+#ifdef _WIN32
+    return path.find_last_of("/\\:");
+#else
+    return path.find_last_of('/');
+#endif
+}
+
+}  // namespace
+
+std::string fileNameOf(const std::string& path) {
+    const std::size_t last = lastSeparator(path);
+    return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+std::string directoryOf(const std::string& path) {
+    const std::size_t last = lastSeparator(path);
+    return last == std::string::npos ? "" : path.substr(0, last + 1);
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code error;
     return std::filesystem::equivalent(filePath(a), filePath(b), error) && !error;

@@ -14,6 +14,11 @@ std::filesystem::path filePath(const std::string& utf8);
 // The path as UTF-8 text, for messages and for building other paths.
 std::string pathText(const std::filesystem::path& path);
 
+// The file name at the end of a path (either separator on Windows, or a drive's colon), and the path
+// before it with its separator ("" for a bare name): the two parts of the text as given.
+std::string fileNameOf(const std::string& path);
+std::string directoryOf(const std::string& path);
+
 // Whether the two paths name one existing file (the same device and file number, whatever the spelling:
 // links, "..", case on a file system that ignores it). False when either does not exist.
 bool sameFile(const std::string& a, const std::string& b);

@@ -1,9 +1,11 @@
 #include "ImageWriter.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "PeChecksum.h"
+#include "ShownText.h"
 #include "WrapError.h"
 
 namespace wrap {
@@ -13,7 +15,7 @@ namespace {
 // Writes and sums every byte of the file.
 class SummingWriter {
 public:
-    explicit SummingWriter(OutputFile& out) : out_(out) {}
+    explicit SummingWriter(ImageSink& out) : out_(out) {}
 
     void write(const std::uint8_t* data, std::size_t size) {
         checksum_.add(data, size);
@@ -31,39 +33,42 @@ public:
     const PeChecksum& checksum() const { return checksum_; }
 
 private:
-    OutputFile& out_;
+    ImageSink& out_;
     PeChecksum checksum_;
 };
 
-void streamPayload(SummingWriter& writer, InputFile& payload, std::uint64_t size) {
+void streamPayload(SummingWriter& writer, const ReadNext& payload, std::uint64_t size) {
     const auto buffer = std::make_unique<std::uint8_t[]>(streamBufferSize);
     while (size > 0) {
         const std::size_t want = size < streamBufferSize ? static_cast<std::size_t>(size) : streamBufferSize;
-        const std::size_t got = payload.readNext(buffer.get(), want);
+        const std::size_t got = payload(buffer.get(), want);
         if (got == 0) throw WrapError("the payload became shorter while it was read");
         writer.write(buffer.get(), got);
         size -= got;
     }
     std::uint8_t extra;
-    if (payload.readNext(&extra, 1) != 0) throw WrapError("the payload became longer while it was read");
+    if (payload(&extra, 1) != 0) throw WrapError("the payload became longer while it was read");
 }
 
 // The stub's section as it lies in its file, through the same fixed buffer size.
-void copySection(SummingWriter& writer, InputFile& stubFile, const SectionHeader& section) {
+void copySection(SummingWriter& writer, const ByteSource& stubFile, const SectionHeader& section) {
     for (std::uint64_t done = 0; done < section.rawSize;) {
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(section.rawSize - done, streamBufferSize));
-        const Bytes piece = stubFile.readAt(section.rawPointer + done, want);
-        if (piece.size() != want) throw WrapError("the stub became shorter while it was read");
-        writer.write(piece);
+        writer.write(stubFile.bytes(section.rawPointer + done, want, "section " + inQuotes(section.name)));
         done += want;
     }
 }
 
 }  // namespace
 
-void writeImage(const ImagePlan& plan, const PeImage& stub, InputFile& stubFile,
-                const ResourceSection& resources, InputFile& payload, OutputFile& out) {
+void BytesSink::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+    if (!fitsWithin(offset, size, bytes.size())) throw WrapError("an overwrite passes the end of the image");
+    std::memcpy(&bytes[static_cast<std::size_t>(offset)], data, size);
+}
+
+void writeImage(const ImagePlan& plan, const PeImage& stub, const ByteSource& stubFile,
+                const ResourceSection& resources, const ReadNext& payload, ImageSink& out) {
     SummingWriter writer(out);
     writer.write(plan.headers);
     for (std::size_t i = 0; i < plan.sections.size(); ++i) {

@@ -3,9 +3,10 @@
 // summed on the way and put into the header last.
 #pragma once
 
+#include <functional>
+
+#include "ByteSource.h"
 #include "ImagePlan.h"
-#include "InputFile.h"
-#include "OutputFile.h"
 #include "ResourceSection.h"
 
 namespace wrap {
@@ -13,10 +14,37 @@ namespace wrap {
 // The size of the buffer the payload passes through: memory does not grow with the payload.
 constexpr std::size_t streamBufferSize = 1 << 20;
 
-// stubFile is the file stub was read from; payload supplies the resource section's streamed bytes (exactly
-// resources.streamedSize of them). Throws WrapError on a failed read or write and when a file's size
-// changed.
-void writeImage(const ImagePlan& plan, const PeImage& stub, InputFile& stubFile,
-                const ResourceSection& resources, InputFile& payload, OutputFile& out);
+// Where a bootstrapper's bytes go: the output's temporary file, or memory (tests, fuzzing).
+class ImageSink {
+public:
+    virtual ~ImageSink() = default;
+    // Each throws WrapError when the bytes cannot be written.
+    virtual void write(const std::uint8_t* data, std::size_t size) = 0;
+    // Overwrites bytes already written, at offset.
+    virtual void overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) = 0;
+    virtual std::uint64_t position() const = 0;
+};
+
+// A bootstrapper held in memory.
+class BytesSink : public ImageSink {
+public:
+    void write(const std::uint8_t* data, std::size_t size) override {
+        bytes.insert(bytes.end(), data, data + size);
+    }
+    void overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
+    std::uint64_t position() const override { return bytes.size(); }
+
+    Bytes bytes;
+};
+
+// The payload's next bytes into buffer, at most size; the count read, 0 at its end. Throws WrapError on a
+// failed read.
+using ReadNext = std::function<std::size_t(std::uint8_t* buffer, std::size_t size)>;
+
+// stub is the file the stub's model was read from; payload supplies the resource section's streamed bytes
+// (exactly resources.streamedSize of them). Throws WrapError on a failed read or write and when a file's
+// size changed.
+void writeImage(const ImagePlan& plan, const PeImage& stub, const ByteSource& stubFile,
+                const ResourceSection& resources, const ReadNext& payload, ImageSink& out);
 
 }  // namespace wrap

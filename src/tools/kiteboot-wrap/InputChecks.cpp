@@ -5,10 +5,13 @@
 #include <system_error>
 
 #include "FilePath.h"
+#include "IconFile.h"
 #include "ImagePlan.h"
 #include "InputFile.h"
+#include "OutputTarget.h"
 #include "PeImage.h"
 #include "PeLayout.h"
+#include "ShownText.h"
 #include "Stub.h"
 #include "Utf16.h"
 #include "WrapError.h"
@@ -18,13 +21,7 @@ namespace wrap {
 namespace {
 
 std::string quoted(const std::string& kind, const std::string& file) {
-    return kind + " '" + file + "'";
-}
-
-// Why an image of an icon's directory has too few bytes for its header.
-std::string iconImageSizeProblem(std::uint64_t bytes) {
-    if (bytes == 0) return " is empty (its size is 0)";
-    return " has " + std::to_string(bytes) + " bytes, too few for a bitmap or a PNG";
+    return kind + " " + inQuotes(file);
 }
 
 // "000001" is the number 1.
@@ -35,14 +32,19 @@ std::string withoutLeadingZeros(const std::string& digits) {
 
 using ContentCheck = std::string (*)(const std::string&, std::uint64_t, const ReadAt&);
 
-// Exists, is a file and is not empty: then size is its size.
+// Exists, is a regular file and is not empty: then size is its size. A FIFO or a device has no size to
+// plan by, and its bytes could differ on every read.
 std::string presenceProblem(const std::string& kind, const std::string& file, std::uint64_t& size) {
     std::error_code error;
     const auto status = std::filesystem::status(filePath(file), error);
-    if (!std::filesystem::exists(status)) return quoted(kind, file) + " does not exist";
+    if (status.type() == std::filesystem::file_type::not_found) return quoted(kind, file) + " does not exist";
+    if (error) return quoted(kind, file) + " cannot be looked up: " + error.message();
     if (std::filesystem::is_directory(status)) return quoted(kind, file) + " is a directory, not a file";
+    if (const std::string other = notRegularFile(status); !other.empty())
+        return quoted(kind, file) + " is " + other + ", not a regular file";
     size = std::filesystem::file_size(filePath(file), error);
-    if (error || size == 0) return quoted(kind, file) + " is empty";
+    if (error) return quoted(kind, file) + " cannot be looked up: " + error.message();
+    if (size == 0) return quoted(kind, file) + " is empty";
     return "";
 }
 
@@ -82,43 +84,15 @@ std::string payloadContentProblem(const std::string& file, std::uint64_t size, c
 }
 
 std::string iconContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read) {
-    const std::string invalid = quoted("icon", file) + " is not a valid .ico file: ";
-    if (size < 6) return invalid + "it is too short for an icon header";
-    const Bytes header = read(0, 6);
-    const std::uint16_t reserved = getU16(&header[0]);
-    const std::uint16_t type = getU16(&header[2]);
-    const std::uint16_t count = getU16(&header[4]);
-    if (reserved == 0 && type == 2) return invalid + "it is a cursor (.cur), not an icon";
-    if (reserved != 0 || type != 1) return invalid + "its header is not that of an icon";
-    if (count == 0) return invalid + "it holds no images";
-    const std::uint64_t directorySize = 6 + 16 * std::uint64_t{count};
-    if (directorySize > size)
-        return invalid + "its directory of " + std::to_string(count) + " images is cut short";
-    const Bytes directory = read(0, directorySize);
-    for (unsigned index = 0; index < count; ++index) {
-        const std::uint8_t* entry = &directory[6 + 16 * index];
-        const std::uint64_t bytes = getU32(entry + 8);
-        const std::uint64_t offset = getU32(entry + 12);
-        const std::string image = "image " + std::to_string(index + 1) + " of " + std::to_string(count);
-        if (bytes < 8) return invalid + image + iconImageSizeProblem(bytes);
-        if (offset < directorySize || offset + bytes > size)
-            return invalid + image + " lies outside the file";
-        const Bytes start = read(offset, 8);
-        const Bytes png = {0x89, 'P', 'N', 'G', 0x0d, 0x0a, 0x1a, 0x0a};
-        const std::uint32_t headerSize = getU32(start.data());
-        if (start != png && (headerSize < 40 || headerSize > bytes))
-            return invalid + image + " is neither a bitmap nor a PNG";
-    }
-    return "";
+    return iconFileProblem(ByteSource(quoted("icon", file), "the file", size, read));
 }
 
 std::string iconBytesProblem(const std::string& file, const Bytes& ico) {
-    return iconContentProblem(file, ico.size(), [&ico](std::uint64_t offset, std::size_t count) {
-        const std::uint64_t begin = std::min<std::uint64_t>(offset, ico.size());
-        const std::uint64_t end = std::min<std::uint64_t>(ico.size(), begin + count);
-        return Bytes(ico.begin() + static_cast<std::ptrdiff_t>(begin),
-                     ico.begin() + static_cast<std::ptrdiff_t>(end));
-    });
+    try {
+        return iconFileProblem(ByteSource::ofBytes(quoted("icon", file), ico));
+    } catch (const WrapError& error) {
+        return error.what();
+    }
 }
 
 std::string payloadProblem(const std::string& file) {
@@ -142,10 +116,10 @@ std::string stubProblem(const std::string& file) {
 }
 
 std::string outputProblem(const std::string& file) {
-    const std::filesystem::path path = filePath(file);
+    const OutputTarget target = outputTarget(file);
+    if (!target.problem.empty()) return target.problem;
+    const std::filesystem::path path = filePath(target.path);
     std::error_code error;
-    if (std::filesystem::is_directory(path, error))
-        return quoted("--output", file) + " is a directory; --output names the bootstrapper's file";
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
     if (!std::filesystem::is_directory(folder, error))
         return quoted("--output", file) + " is in a directory that does not exist";
@@ -154,7 +128,7 @@ std::string outputProblem(const std::string& file) {
 
 std::string sameFileProblem(const std::string& output, const std::string& kind, const std::string& file) {
     if (!sameFile(output, file)) return "";
-    return quoted("--output", output) + " is the " + kind + " '" + file + "'" +
+    return quoted("--output", output) + " is the " + quoted(kind, file) +
            ": the bootstrapper must be written to a file of its own";
 }
 

@@ -15,13 +15,14 @@ namespace wrap {
 // The payload must be a 64-bit (AMD64) Windows executable: MZ header, PE signature, machine 0x8664, a PE32+
 // optional header, executable and not a DLL; and not larger than the largest image (payloadSizeProblem).
 std::string payloadContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read);
-// An .ico: icon header, a directory inside the file, every image inside the file and a bitmap or a PNG.
+// An .ico as iconFileProblem (IconFile.h) takes it.
 std::string iconContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read);
 
 // The icon check of bytes already read.
 std::string iconBytesProblem(const std::string& file, const Bytes& ico);
 
-// The file checks around the content checks: exists, is a file, is not empty.
+// The file checks around the content checks: exists, is a regular file (not a FIFO or a device), is not
+// empty; a file that cannot be looked up or opened is reported with the system's reason.
 std::string payloadProblem(const std::string& file);
 std::string iconProblem(const std::string& file);
 
@@ -29,7 +30,7 @@ std::string iconProblem(const std::string& file);
 // and a kiteboot stub (stubResourcesProblem).
 std::string stubProblem(const std::string& file);
 
-// The output's path names a file to write (not a directory) in a directory that exists.
+// The output's path names a regular file or none (outputTarget), in a directory that exists.
 std::string outputProblem(const std::string& file);
 // The output would replace an input: the same file, whatever the spelling of either path. kind ("payload",
 // "stub", "icon") names the input.

@@ -20,6 +20,8 @@ public:
     std::uint64_t size();
     // Up to count bytes at offset; fewer when the file ends before.
     Bytes readAt(std::uint64_t offset, std::size_t count);
+    // The same into buffer; the count read.
+    std::size_t readInto(std::uint64_t offset, std::uint8_t* buffer, std::size_t count);
     // The next bytes into buffer, at most size; the count read, 0 at the end. Throws WrapError on a read
     // error.
     std::size_t readNext(std::uint8_t* buffer, std::size_t size);

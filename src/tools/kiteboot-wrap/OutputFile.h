@@ -1,6 +1,7 @@
 // The bootstrapper's file, written under a temporary name beside it and renamed into place only when it is
-// complete: a failed or interrupted run never leaves a half-written file at the output path, and the
-// temporary file is removed on every road out (an interruption's handler removes it by its name).
+// complete and checked: a failed or interrupted run never leaves a half-written file at the output path,
+// and the temporary file is removed on every road out (an interruption's handler removes it by its name).
+// What is replaced is outputTarget's (OutputTarget.h): a regular file, or the file a symbolic link leads to.
 #pragma once
 
 #include <cstddef>
@@ -9,36 +10,50 @@
 #include <memory>
 #include <string>
 
+#include "ByteOrder.h"
+#include "ImageWriter.h"
+
 namespace wrap {
 
-class OutputFile {
+class OutputFile : public ImageSink {
 public:
-    // Creates a new temporary file in the output's directory. Throws WrapError when it cannot.
-    explicit OutputFile(const std::string& path);
+    // Creates a new temporary file in the directory of the file output names. Throws WrapError when it
+    // cannot, or when output names something that is not to be replaced.
+    explicit OutputFile(const std::string& output);
     // Deletes the temporary file unless commit() succeeded. Never throws.
-    ~OutputFile();
+    ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
     // Throws WrapError on a failed write (a full disk, for example).
-    void write(const std::uint8_t* data, std::size_t size);
-    // Overwrites bytes already written, at offset.
-    void overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
-    std::uint64_t position() const { return position_; }
+    void write(const std::uint8_t* data, std::size_t size) override;
+    void overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
+    std::uint64_t position() const override { return position_; }
 
-    // Flushes the file to the disk, closes it and renames it to the output path, replacing a file there.
+    // Up to count bytes written at offset, read back from the file. Throws WrapError on a failed read.
+    Bytes readAt(std::uint64_t offset, std::size_t count);
+    std::size_t readInto(std::uint64_t offset, std::uint8_t* buffer, std::size_t count);
+    // The file's name while it is written, for messages.
+    const std::string& temporaryPath() const { return temporary_; }
+
+    // Flushes the file to the disk, closes it and renames it to the output, replacing a file there; its
+    // permissions are those of the file it replaces, or 0777 less the umask for a new file.
     void commit();
 
-    // The temporary name beside path that attempt number `attempt` uses.
-    static std::string temporaryName(const std::string& path, std::uint32_t attempt);
+    // The temporary name beside target that attempt number `attempt` uses: the start of the target's
+    // file name (at most temporaryStemLength bytes) and ".<8 hex digits>.tmp", so that it fits wherever
+    // the target's name does.
+    static std::string temporaryName(const std::string& target, std::uint32_t attempt);
+    static constexpr std::size_t temporaryStemLength = 32;
 
 private:
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
-    [[noreturn]] void failWrite() const;
+    [[noreturn]] void fail(const std::string& what) const;
 
-    std::string path_;
+    std::string output_;  // as given
+    std::string target_;  // the file replaced
     std::string temporary_;
     std::unique_ptr<std::FILE, Closer> file_;
     std::uint64_t position_ = 0;

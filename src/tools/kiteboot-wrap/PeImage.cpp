@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "PeLayout.h"
+#include "ShownText.h"
 #include "WrapError.h"
 
 namespace wrap {
@@ -81,8 +82,14 @@ PeImage readPeImage(const ByteSource& file) {
     // From here on every field is read from the headers, so every offset below is within 64 KiB.
     const ByteSource headers =
         ByteSource::ofBytes(file.owner(), image.headers).part(0, image.headers.size(), "its headers");
-    const std::uint32_t directoryCount = std::min(
-        headers.u32(optional + pe::optional::directoryCount, "its directory count"), pe::directory::count);
+    const std::uint32_t directoryCount =
+        headers.u32(optional + pe::optional::directoryCount, "its directory count");
+    if (directoryCount > pe::directory::count)
+        headers.fail("its NumberOfRvaAndSizes is " + std::to_string(directoryCount) + ", more than the " +
+                     std::to_string(pe::directory::count) + " data directories a PE32+ optional header has");
+    image.characteristics = coff.characteristics;
+    image.subsystem = headers.u16(optional + pe::optional::subsystem, "its Subsystem");
+    image.sizeOfImage = headers.u32(optional + pe::optional::sizeOfImage, "its SizeOfImage");
     image.sectionAlignment = headers.u32(optional + pe::optional::sectionAlignment, "its SectionAlignment");
     image.fileAlignment = headers.u32(optional + pe::optional::fileAlignment, "its FileAlignment");
     if (!isPowerOfTwo(image.sectionAlignment) || !isPowerOfTwo(image.fileAlignment) ||
@@ -103,7 +110,7 @@ PeImage readPeImage(const ByteSource& file) {
         const std::string what = "section header " + std::to_string(i + 1);
         const SectionHeader section = readSectionHeader(headers, sectionTable + pe::section::size * i, what);
         if (section.rawSize != 0)
-            file.need(section.rawPointer, section.rawSize, "section '" + section.name + "'");
+            file.need(section.rawPointer, section.rawSize, "section " + inQuotes(section.name));
         image.sections.push_back(section);
     }
 
@@ -116,8 +123,8 @@ PeImage readPeImage(const ByteSource& file) {
     for (std::size_t i = image.resourceSection + 1; i < image.sections.size(); ++i)
         if (image.sections[i].virtualAddress !=
             image.directories[pe::directory::baseRelocation].virtualAddress)
-            throw WrapError(file.owner() + " has the section '" + image.sections[i].name +
-                            "' after its resource section; only base relocations may follow it");
+            throw WrapError(file.owner() + " has the section " + inQuotes(image.sections[i].name) +
+                            " after its resource section; only base relocations may follow it");
     return image;
 }
 

@@ -50,15 +50,18 @@ struct CoffHeader {
 CoffHeader readCoffHeader(const ByteSource& file);
 
 struct PeImage {
-    Bytes headers;                     // the first SizeOfHeaders bytes of the file
-    std::uint32_t coffHeader = 0;      // offset of the COFF file header (after "PE\0\0")
-    std::uint32_t optionalHeader = 0;  // offset of the PE32+ optional header
-    std::uint32_t sectionTable = 0;    // offset of the section table
+    Bytes headers;                      // the first SizeOfHeaders bytes of the file
+    std::uint32_t coffHeader = 0;       // offset of the COFF file header (after "PE\0\0")
+    std::uint32_t optionalHeader = 0;   // offset of the PE32+ optional header
+    std::uint32_t sectionTable = 0;     // offset of the section table
+    std::uint16_t characteristics = 0;  // of the COFF header
+    std::uint16_t subsystem = 0;
     std::uint32_t sectionAlignment = 0;
     std::uint32_t fileAlignment = 0;
-    std::vector<DataDirectory> directories;
-    std::vector<SectionHeader> sections;  // each one's raw data lies within the file
-    std::size_t resourceSection = 0;      // index of the section the resource directory starts
+    std::uint32_t sizeOfImage = 0;
+    std::vector<DataDirectory> directories;  // NumberOfRvaAndSizes of them, at most 16
+    std::vector<SectionHeader> sections;     // each one's raw data lies within the file
+    std::size_t resourceSection = 0;         // index of the section the resource directory starts
 
     // The bytes of the resource section as far as both its raw data and its size in memory reach.
     ByteSource resourceBytes(const ByteSource& file) const;
@@ -66,7 +69,7 @@ struct PeImage {
 
 // Reads a 64-bit Windows executable with a resource section after which only its base relocations lie
 // (they do not depend on their own address, so they can move). Throws WrapError naming file's owner
-// otherwise.
+// otherwise. Whether Windows would start it is requireStartable's (StartableImage.h) to say.
 PeImage readPeImage(const ByteSource& file);
 
 }  // namespace wrap

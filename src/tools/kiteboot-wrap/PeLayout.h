@@ -40,11 +40,13 @@ constexpr std::uint32_t fileAlignment = 36;
 constexpr std::uint32_t sizeOfImage = 56;
 constexpr std::uint32_t sizeOfHeaders = 60;
 constexpr std::uint32_t checkSum = 64;
+constexpr std::uint32_t subsystem = 68;
 constexpr std::uint32_t directoryCount = 108;
 constexpr std::uint32_t directories = 112;  // 8 bytes each: address, size
 constexpr std::uint32_t directorySize = 8;
 
 constexpr std::uint16_t magicPe32Plus = 0x20b;
+constexpr std::uint16_t subsystemWindowsGui = 2;
 }  // namespace optional
 
 namespace directory {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,8 +45,9 @@ struct Resource {
     std::uint16_t language = languageEnglishUs;
     std::uint32_t codePage = 0;
     Bytes data;
-    bool streamed = false;           // the bytes come from a file when the section is written
-    std::uint64_t streamedSize = 0;  // their count
+    bool streamed = false;            // the bytes come from a file when the section is written
+    std::uint64_t streamedSize = 0;   // their count
+    std::uint64_t sectionOffset = 0;  // where the bytes lay in the section they were read from
 
     std::uint64_t size() const { return streamed ? streamedSize : data.size(); }
 };
@@ -66,10 +68,16 @@ inline Resource numberedResource(std::uint16_t type, std::uint16_t name, Bytes d
 constexpr std::uint32_t mostResourceEntries = 4096;    // entries of all directories together
 constexpr std::uint64_t mostResourceBytes = 64 << 20;  // data of all resources together
 
+// Picks the resources whose bytes a reader leaves where they lie (a payload): neither read nor counted
+// against mostResourceBytes, only checked to lie within the section.
+using LeftInSection = std::function<bool(const Resource&)>;
+
 // The resources of a resource section, given as the bytes the section has in memory from its start
 // (sectionRva). Throws WrapError naming the section's owner when the directory points outside those bytes
-// or holds more than the limits above.
-ResourceList readResourceSection(const ByteSource& section, std::uint32_t sectionRva);
+// or holds more than the limits above. Those leave picks come back streamed, with their size and
+// sectionOffset and without their bytes.
+ResourceList readResourceSection(const ByteSource& section, std::uint32_t sectionRva,
+                                 const LeftInSection& leave = {});
 
 // Whether the resource has this numbered type and numbered name.
 bool isNumbered(const Resource& resource, std::uint16_t type, std::uint16_t name);

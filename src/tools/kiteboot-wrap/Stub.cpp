@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "StartableImage.h"
 #include "StubMark.h"
 #include "Wrap.h"
 
@@ -26,6 +27,7 @@ std::string printable(const Bytes& bytes) {
 
 Stub readStub(const ByteSource& file) {
     PeImage image = readPeImage(file);
+    requireStartable(image, file);
     const std::uint32_t rva = image.sections[image.resourceSection].virtualAddress;
     ResourceList resources = readResourceSection(image.resourceBytes(file), rva);
     return {std::move(image), std::move(resources)};
@@ -46,7 +48,7 @@ std::string stubResourcesProblem(const std::string& stub, const ResourceList& re
     if (carriesPayload)
         return stub + " is a bootstrapper that already carries an installer (resource RT_RCDATA 100), " +
                "not the stub: give kiteboot-stub.exe, and the installer itself as --payload";
-    return "";
+    return manifestProblem(stub, resources);
 }
 
 }  // namespace wrap

@@ -14,11 +14,12 @@ struct Stub {
 };
 
 // Reads the stub's headers and resource tree, nothing else. Throws WrapError naming file's owner when it is
-// not an executable kiteboot-wrap can write from.
+// not an executable kiteboot-wrap can write from or one Windows would not start (requireStartable).
 Stub readStub(const ByteSource& file);
 
-// "" when the resources are those of a kiteboot stub: kiteboot's mark of this format and no payload
-// (RT_RCDATA 100, a bootstrapper given as the stub); otherwise the sentence that says which.
+// "" when the resources are those of a kiteboot stub: kiteboot's mark of this format, no payload
+// (RT_RCDATA 100, a bootstrapper given as the stub) and a manifest that asks for administrator rights
+// (manifestProblem); otherwise the sentence that says which.
 // stub names the file in messages ("stub 'setup.exe'").
 std::string stubResourcesProblem(const std::string& stub, const ResourceList& resources);
 

@@ -7,6 +7,10 @@
 
 #include "FilePath.h"
 
+#ifdef _WIN32
+#include "../../common/windows/WinHeaders.h"
+#endif
+
 namespace wrap {
 
 namespace {
@@ -42,6 +46,27 @@ fs::path programDirectory(const std::string& program) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+std::string ownProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return "";
+        if (length < path.size()) {
+            path.resize(length);
+            return pathText(fs::path(path));
+        }
+        path.resize(path.size() * 2);
+    }
+}
+#else
+std::string ownProgramPath() {
+    std::error_code error;
+    const fs::path path = fs::read_symlink("/proc/self/exe", error);
+    return error ? "" : pathText(path);
+}
+#endif
 
 std::string findDefaultStub(const std::string& program) {
     const fs::path directory = programDirectory(program);

@@ -10,7 +10,9 @@
 #include "ImageWriter.h"
 #include "InputChecks.h"
 #include "InputFile.h"
+#include "OutputCheck.h"
 #include "OutputFile.h"
+#include "ShownText.h"
 #include "Stub.h"
 #include "WrapError.h"
 
@@ -60,16 +62,6 @@ std::string versionSizeProblem(const WrapOptions& options) {
 
 }  // namespace
 
-std::string fileNameOf(const std::string& path) {
-#ifdef _WIN32
-    const char* separators = "/\\:";
-#else
-    const char* separators = "/";
-#endif
-    const std::size_t last = path.find_last_of(separators);
-    return last == std::string::npos ? path : path.substr(last + 1);
-}
-
 std::vector<std::string> inputProblems(const WrapOptions& options) {
     std::vector<std::string> problems;
     if (options.payload.empty())
@@ -81,7 +73,7 @@ std::vector<std::string> inputProblems(const WrapOptions& options) {
     } else {
         note(problems, textProblem("--output", fileNameOf(options.output)));
         if (fileNameOf(options.output).empty())
-            problems.push_back("--output '" + options.output + "' names no file");
+            problems.push_back("--output " + inQuotes(options.output) + " names no file");
         else
             note(problems, outputProblem(options.output));
     }
@@ -130,7 +122,7 @@ void editResources(ResourceList& resources, std::uint64_t payloadSize, const Byt
     if (!ico.empty()) {
         removeResources(resources, typeIcon);
         removeResources(resources, typeGroupIcon);
-        for (Resource& icon : iconResources(ico, iconGroupId))
+        for (Resource& icon : iconResources(ByteSource::ofBytes("the icon", ico), iconGroupId))
             resources.push_back(std::move(icon));
     }
     removeResources(resources, typeVersion);
@@ -157,17 +149,46 @@ WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes
 
 void wrapInstaller(const WrapOptions& options) {
     InputFile stubFile(options.stub);
-    InputFile payload(options.payload);
+    InputFile payloadFile(options.payload);
     const std::uint64_t payloadSize = std::filesystem::file_size(filePath(options.payload));
     const Bytes ico = options.icon.empty() ? Bytes() : InputFile::readWhole(options.icon);
     const std::string iconChanged = ico.empty() ? "" : iconBytesProblem(options.icon, ico);
     if (!iconChanged.empty()) throw WrapError(iconChanged);
-    const WrapPlan plan = planWrap(ByteSource::ofFile("stub '" + options.stub + "'", stubFile), payloadSize,
-                                   ico, versionFields(options));
+    const ByteSource stub = ByteSource::ofFile("stub " + inQuotes(options.stub), stubFile);
+    const WrapPlan plan = planWrap(stub, payloadSize, ico, versionFields(options));
 
     OutputFile out(options.output);
-    writeImage(plan.image, plan.stub, stubFile, plan.resources, payload, out);
+    writeImage(
+        plan.image, plan.stub, stub, plan.resources,
+        [&payloadFile](std::uint8_t* buffer, std::size_t size) { return payloadFile.readNext(buffer, size); },
+        out);
+    const ByteSource written(
+        "the bootstrapper written for --output " + inQuotes(options.output), "the file", out.position(),
+        [&out](std::uint64_t offset, std::size_t count) { return out.readAt(offset, count); },
+        [&out](std::uint64_t offset, std::uint8_t* buffer, std::size_t count) {
+            return out.readInto(offset, buffer, count);
+        });
+    try {
+        checkBootstrapper(written, ByteSource::ofFile("payload " + inQuotes(options.payload), payloadFile));
+    } catch (const WrapError& error) {
+        throw WrapError(std::string(error.what()) + " (it was not kept; the output is as it was)");
+    }
     out.commit();
+}
+
+void writeInMemory(const WrapPlan& plan, const ByteSource& stub, const Bytes& payload, BytesSink& out) {
+    std::size_t done = 0;
+    writeImage(
+        plan.image, plan.stub, stub, plan.resources,
+        [&](std::uint8_t* buffer, std::size_t size) {
+            const std::size_t count = std::min(size, payload.size() - done);
+            std::copy_n(payload.begin() + static_cast<std::ptrdiff_t>(done), count, buffer);
+            done += count;
+            return count;
+        },
+        out);
+    checkBootstrapper(ByteSource::ofBytes("the bootstrapper written", out.bytes),
+                      ByteSource::ofBytes("the payload", payload));
 }
 
 }  // namespace wrap

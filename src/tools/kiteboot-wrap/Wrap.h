@@ -7,6 +7,7 @@
 #include "ByteSource.h"
 #include "CommandLine.h"
 #include "ImagePlan.h"
+#include "ImageWriter.h"
 #include "PeImage.h"
 #include "ResourceSection.h"
 #include "ResourceTree.h"
@@ -20,9 +21,6 @@ constexpr std::uint16_t versionId = 1;
 
 // Every problem with the options and the files they name, each a sentence; empty when all are good.
 std::vector<std::string> inputProblems(const WrapOptions& options);
-
-// The file name at the end of a path (either separator on Windows).
-std::string fileNameOf(const std::string& path);
 
 // The version resource's fields: the options' version and texts, and the output's file name as
 // OriginalFilename and, without ".exe", as InternalName.
@@ -47,7 +45,12 @@ struct WrapPlan {
 WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes& ico,
                   const VersionFields& version);
 
-// Writes options.output from options.stub. Throws WrapError; then no file is at the output path.
+// Writes options.output from options.stub, checked (checkBootstrapper) before it takes the output's name.
+// Throws WrapError; then the output is as it was.
 void wrapInstaller(const WrapOptions& options);
+
+// What wrapInstaller does once planned, in memory, as fuzzing uses it: the bootstrapper of plan (made from
+// stub for payload's size) with payload into out, checked (checkBootstrapper). Throws WrapError.
+void writeInMemory(const WrapPlan& plan, const ByteSource& stub, const Bytes& payload, BytesSink& out);
 
 }  // namespace wrap

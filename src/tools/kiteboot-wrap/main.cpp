@@ -1,4 +1,6 @@
 // kiteboot-wrap: makes a bootstrapper from the kiteboot stub and an installer, with no compiler.
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -21,17 +23,21 @@ void report(const std::string& problem) {
     std::cerr << "kiteboot-wrap: " << problem << "\n";
 }
 
+// Standard output that cannot take the text (a full disk, a closed pipe) fails the run: a script that
+// redirects --help or --version to a file must not get an empty file and status 0.
+int printed(const std::string& text) {
+    std::cout << text << std::flush;
+    if (std::cout) return exitWritten;
+    const int error = errno;
+    report(std::string("cannot write to standard output: ") + std::strerror(error));
+    return exitFailed;
+}
+
 // arguments: UTF-8, after the program's own path.
 int run(const std::vector<std::string>& arguments, const std::string& program) {
     wrap::ParsedCommandLine parsed = wrap::parseCommandLine(arguments);
-    if (parsed.help && parsed.errors.empty()) {
-        std::cout << wrap::usageText();
-        return exitWritten;
-    }
-    if (parsed.toolVersion && parsed.errors.empty()) {
-        std::cout << wrap::toolVersionText();
-        return exitWritten;
-    }
+    if ((parsed.help || parsed.toolVersion) && parsed.errors.empty())
+        return printed(parsed.help ? wrap::usageText() : wrap::toolVersionText());
     if (!parsed.errors.empty() || arguments.empty()) {
         for (const std::string& error : parsed.errors)
             report(error);
@@ -39,7 +45,10 @@ int run(const std::vector<std::string>& arguments, const std::string& program) {
         return exitUsage;
     }
     wrap::WrapOptions& options = parsed.options;
-    if (options.stub.empty()) options.stub = wrap::findDefaultStub(program);
+    if (options.stub.empty()) {
+        const std::string own = wrap::ownProgramPath();
+        options.stub = wrap::findDefaultStub(own.empty() ? program : own);
+    }
     const std::vector<std::string> problems = wrap::inputProblems(options);
     for (const std::string& problem : problems)
         report(problem);

@@ -1,14 +1,18 @@
-// kiteboot-wrap's options and the checks of versions and texts (the checks of files are tested end to end
-// with their messages).
+// kiteboot-wrap's options, the checks of versions, texts and icons, how texts are shown and the temporary
+// name (the checks of files are tested end to end with their messages).
 #include <gtest/gtest.h>
 
 #include "CommandLine.h"
+#include "IconFile.h"
 #include "InputChecks.h"
+#include "OutputFile.h"
+#include "ShownText.h"
 #include "Stub.h"
 #include "StubMark.h"
 #include "Utf16.h"
 #include "Wrap.h"
 #include "WrapDefaults.h"
+#include "WrapError.h"
 
 namespace {
 
@@ -21,6 +25,14 @@ TEST(CommandLine, TakesOptionsWithSeparateOrJoinedValuesAndReportsEveryMistake) 
         {{"--payload", "a.exe", "--company=X=Y"}, "a.exe", "X=Y", {}},
         {{"--payload=", "--company", "--odd"}, "", "--odd", {}},
         {{"--payload"}, "", wrap::defaultCompany, {"option --payload needs a value"}},
+        {{"--payload", "--company", "X"},
+         "",
+         "X",
+         {"option --payload needs a value, but the option '--company' follows it"}},
+        {{"--payload", "--help"},
+         "",
+         wrap::defaultCompany,
+         {"option --payload needs a value, but the option '--help' follows it"}},
         {{"--payload", "a", "--payload", "b"},
          "b",
          wrap::defaultCompany,
@@ -88,15 +100,124 @@ TEST(InputChecks, TextsAreUtf8WithoutLineBreaksOrTabs) {
     } cases[] = {
         {"Установщик 中文 \xF0\x9F\x98\x80", ""},
         {"", ""},
-        {"a\tb", "--company 'a\tb' holds a line break or a tab"},
-        {"a\r\n", "--company 'a\r\n' holds a line break or a tab"},
-        {"\xC0\xAF", "--company '\xC0\xAF' is not UTF-8 text"},          // overlong '/'
-        {"\xED\xA0\x80", "--company '\xED\xA0\x80' is not UTF-8 text"},  // a surrogate
-        {"\xE4\xB8", "--company '\xE4\xB8' is not UTF-8 text"},          // cut short
+        {"a\tb", "--company 'a\\tb' holds a line break or a tab"},
+        {"a\r\n", "--company 'a\\r\\n' holds a line break or a tab"},
+        {"\xC0\xAF", "--company '\\xc0\\xaf' is not UTF-8 text"},           // overlong '/'
+        {"\xED\xA0\x80", "--company '\\xed\\xa0\\x80' is not UTF-8 text"},  // a surrogate
+        {"\xE4\xB8", "--company '\\xe4\\xb8' is not UTF-8 text"},           // cut short
     };
     for (const auto& c : cases)
         EXPECT_EQ(wrap::textProblem("--company", c.text), c.problem) << c.text;
     EXPECT_EQ(wrap::utf8ToUtf16("\xF0\x9F\x98\x80"), std::u16string(u"\U0001F600"));
+}
+
+TEST(ShownText, ControlCharactersAndBytesOutsideUtf8AreEscapedAndTheRestKept) {
+    const struct {
+        std::string text, shown;
+    } cases[] = {
+        {"Установщик 中文 \xF0\x9F\x98\x80 C:\\dir", "Установщик 中文 \xF0\x9F\x98\x80 C:\\dir"},
+        {"a\tb\nc\rd", "a\\tb\\nc\\rd"},
+        {"\x1b[31mred\x7f", "\\x1b[31mred\\x7f"},  // a terminal's escape sequence, DEL
+        {"\xC2\x9B"
+         "2J",
+         "\\xc2\\x9b2J"},            // U+009B, the C1 escape
+        {"\xFF\xC3", "\\xff\\xc3"},  // not UTF-8, and cut short
+        {"\xE4\xB8\xADx\xE4\xB8", "中x\\xe4\\xb8"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wrap::shown(c.text), c.shown) << c.shown;
+}
+
+// The temporary name takes the start of the output's name, cut before a character, so it fits wherever
+// a name of 255 bytes does.
+TEST(OutputFile, TheTemporaryNameIsShortWhateverTheOutputsName) {
+    const std::string longest = std::string(250, 's') + ".exe";
+    EXPECT_EQ(wrap::OutputFile::temporaryName("dir/" + longest, 0x1234abcd),
+              "dir/" + std::string(32, 's') + ".1234abcd.tmp");
+    // 31 bytes, then a character of three: cut before it.
+    EXPECT_EQ(wrap::OutputFile::temporaryName(std::string(31, 'a') + "中文.exe", 1),
+              std::string(31, 'a') + ".00000001.tmp");
+    EXPECT_EQ(wrap::OutputFile::temporaryName("/out/Setup.exe", 2), "/out/Setup.exe.00000002.tmp");
+}
+
+// The icon's reader is safe on its own: a damaged file is refused with a sentence, not read past its end.
+TEST(IconFile, ImagesBeyondTheLimitsAreRefusedAndTheReaderIsSafeWithoutTheCheck) {
+    const auto ico = [](std::uint16_t count, const wrap::Bytes& image, std::uint32_t bytes) {
+        wrap::Bytes file = {0, 0, 1, 0};
+        wrap::appendU16(file, count);
+        for (std::uint16_t i = 0; i < count; ++i) {
+            file.insert(file.end(), {16, 16, 0, 0, 1, 0, 32, 0});
+            wrap::appendU32(file, bytes);
+            wrap::appendU32(file, 6 + 16u * count);
+        }
+        file.insert(file.end(), image.begin(), image.end());
+        return file;
+    };
+    const auto bitmap = [](std::int32_t width, std::int32_t height, std::uint16_t planes,
+                           std::uint16_t bits) {
+        wrap::Bytes header;
+        wrap::appendU32(header, 40);
+        wrap::appendU32(header, static_cast<std::uint32_t>(width));
+        wrap::appendU32(header, static_cast<std::uint32_t>(height));
+        wrap::appendU16(header, planes);
+        wrap::appendU16(header, bits);
+        header.resize(104);
+        return header;
+    };
+    const auto png = [](std::uint32_t length, std::uint32_t width, std::uint8_t depth, std::uint8_t colour) {
+        wrap::Bytes image = {0x89, 'P', 'N', 'G', 0x0d, 0x0a, 0x1a, 0x0a};
+        for (std::uint32_t value : {length, 0x49484452u, width, 16u})  // "IHDR"
+            image.insert(image.end(),
+                         {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+                          static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)});
+        image.insert(image.end(), {depth, colour, 0, 0, 0, 0, 0, 0, 0});
+        return image;
+    };
+    const std::string invalid = "icon 'i.ico' is not a valid .ico file: ";
+    const wrap::Bytes good = bitmap(16, 32, 1, 32);
+    const struct {
+        const char* what;
+        wrap::Bytes file;
+        std::string problem;
+    } cases[] = {
+        {"a bitmap", ico(1, good, 104), ""},
+        {"256 images", ico(256, good, 104), ""},
+        {"257 images", ico(257, good, 104),
+         invalid +
+             "it holds 257 images; kiteboot-wrap takes at most 256 (Windows shows one per size and depth)"},
+        {"3 images in 6 bytes", wrap::Bytes{0, 0, 1, 0, 3, 0},
+         invalid + "its directory of 3 images is cut short"},
+        {"width -1", ico(1, bitmap(-1, 32, 1, 32), 104),
+         invalid + "image 1 of 1 is a bitmap that has a width of -1; an icon's images take 1 to 1024"},
+        {"height 0", ico(1, bitmap(16, 0, 1, 32), 104),
+         invalid +
+             "image 1 of 1 is a bitmap that has a height of 0; an icon's images take 1 to 2048 (its colours "
+             "and its mask)"},
+        {"0 bits", ico(1, bitmap(16, 32, 1, 0), 104),
+         invalid + "image 1 of 1 is a bitmap of 0 bits per pixel; a bitmap has 1, 4, 8, 16, 24 or 32"},
+        {"2 planes", ico(1, bitmap(16, 32, 2, 32), 104),
+         invalid + "image 1 of 1 is a bitmap of 2 planes; a bitmap has 1"},
+        {"a PNG", ico(1, png(13, 16, 8, 6), 33), ""},
+        {"a PNG of 8 bytes", ico(1, png(13, 16, 8, 6), 8),
+         invalid + "image 1 of 1 is a PNG of 8 bytes, too few for its signature and header (33)"},
+        {"IHDR of 12 bytes", ico(1, png(12, 16, 8, 6), 33),
+         invalid + "image 1 of 1 is a PNG whose first chunk is not a header (IHDR of 13 bytes)"},
+        {"PNG width 0", ico(1, png(13, 0, 8, 6), 33),
+         invalid + "image 1 of 1 is a PNG that has a width of 0; an icon's images take 1 to 1024"},
+        {"RGBA of 4 bits", ico(1, png(13, 16, 4, 6), 33),
+         invalid + "image 1 of 1 is a PNG whose header (IHDR) is not valid: bit depth 4, colour type 6"},
+    };
+    for (const auto& c : cases) {
+        const wrap::ByteSource source = wrap::ByteSource::ofBytes("icon 'i.ico'", c.file);
+        EXPECT_EQ(wrap::iconFileProblem(source), c.problem) << c.what;
+        try {
+            EXPECT_EQ(wrap::iconResources(source, 101).size(),
+                      c.file.size() > 6 ? wrap::getU16(&c.file[4]) + 1u : 0u)
+                << c.what;
+        } catch (const wrap::WrapError& error) {
+            EXPECT_EQ(error.what(), c.problem) << c.what;
+        }
+    }
 }
 
 wrap::Resource stubMark(std::string_view text, std::uint16_t name = wrap::stubMarkName) {
@@ -109,7 +230,9 @@ TEST(InputChecks, OnlyAKitebootStubWithoutAnInstallerIsAStub) {
     const std::string notKiteboot =
         "stub 's.exe' is not a kiteboot stub (it lacks the mark kiteboot-stub.exe "
         "carries): --stub takes kiteboot-stub.exe, --payload the installer";
-    const wrap::Resource manifest = wrap::numberedResource(24, 1, wrap::Bytes(3, 'm'));
+    const std::string elevated = "<requestedExecutionLevel level=\"requireAdministrator\"/>";
+    const wrap::Resource manifest =
+        wrap::numberedResource(24, 1, wrap::Bytes(elevated.begin(), elevated.end()));
     wrap::Resource markNamedByText = stubMark(wrap::stubMarkText);
     markNamedByText.name.text = u"STUB";
     const struct {
@@ -132,7 +255,7 @@ TEST(InputChecks, OnlyAKitebootStubWithoutAnInstallerIsAStub) {
          "stub 's.exe' is a bootstrapper that already carries an installer (resource RT_RCDATA 100), not the "
          "stub: give kiteboot-stub.exe, and the installer itself as --payload"},
         {"another RT_RCDATA",
-         {stubMark(wrap::stubMarkText), wrap::numberedResource(wrap::typeRcdata, 101)},
+         {manifest, stubMark(wrap::stubMarkText), wrap::numberedResource(wrap::typeRcdata, 101)},
          ""},
     };
     for (const auto& c : cases)

@@ -17,6 +17,8 @@ import re
 import resource
 import shutil
 import signal
+import socket
+import stat
 import struct
 import subprocess
 import sys
@@ -42,22 +44,23 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run(command, env=None, preexec_fn=None, cwd=None):
-    return subprocess.run(command, capture_output=True, text=True, env=dict(os.environ, **(env or {})),
-                          preexec_fn=preexec_fn, cwd=cwd)
+def run(command, env=None, preexec_fn=None, **options):
+    # Bytes that are not UTF-8 come back as they were written (an unescaped one then fails its row).
+    return subprocess.run(command, capture_output=True, text=True, errors="surrogateescape",
+                          env=dict(os.environ, **(env or {})), preexec_fn=preexec_fn, **options)
 
 
 def at_most_1_gib():  # a damaged stub that made kiteboot-wrap take all memory would take only this much
     resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
 
 
-def native_wrap(*arguments):
-    return run([S["native"], *arguments], preexec_fn=at_most_1_gib)
+def native_wrap(*arguments, **options):
+    return run([S["native"], *arguments], preexec_fn=at_most_1_gib, **options)
 
 
-def windows_wrap(program, *arguments):
+def windows_wrap(program, *arguments, env=None):
     converted = [windows_path(a) if a.startswith("/") else a for a in arguments]
-    return run([S["wine_run"], program, *converted])
+    return run([S["wine_run"], program, *converted], env=env)
 
 
 def read(path):
@@ -297,14 +300,64 @@ def check_refused(host, wrap, table, files, output):
         check(result.returncode != 0 and f"kiteboot-wrap: {message}\n" in result.stderr and not left
               and snapshot(files) == before,
               f"{host}refused, nothing left or changed: {message[:300]!r} {'' if message in result.stderr else result.stderr[:600]}")
+        for name in left:  # what a faulty run wrote fails its own row, not the rows after it
+            os.remove(os.path.join(os.path.dirname(output), name))
 
 
 def damaged_stubs(folder):
-    """The stub with its headers or its resource directory damaged; offsets found by pefile."""
+    """The stub with its headers or its resource directory damaged; offsets found by pefile. Returns the
+    stub's size and the messages of the damages that make a bootstrapper Windows would not start."""
     stub = read(S["stub"])
-    pe = pefile.PE(data=stub, fast_load=True)
-    headers = pe.OPTIONAL_HEADER.get_field_absolute_offset("SizeOfHeaders")
+    pe = pefile.PE(data=stub)
+    optional = pe.OPTIONAL_HEADER
+    headers = optional.get_field_absolute_offset("SizeOfHeaders")
     rsrc = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rsrc")
+    reloc = optional.DATA_DIRECTORY[5]
+    manifest = next(e for e in pe.DIRECTORY_ENTRY_RESOURCE.entries if e.id == 24)
+    manifest_data = manifest.directory.entries[0].directory.entries[0].data.struct
+    first, second = pe.sections[1], pe.sections[2]
+    last = pe.sections[-1]
+    name = lambda section: section.Name.rstrip(b"\0").decode()  # noqa: E731
+    alignment = optional.SectionAlignment
+    level = b'level="requireAdministrator"'
+    at_level = stub.index(level)
+    unstartable = {
+        "dll.exe": ((pe.FILE_HEADER.get_field_absolute_offset("Characteristics"), struct.pack("<H", 0x2022)),
+                    "is marked as a DLL (Characteristics 0x2022): Windows does not start a DLL as a program"),
+        "console.exe": ((optional.get_field_absolute_offset("Subsystem"), struct.pack("<H", 3)),
+                        "is not a Windows GUI program (its Subsystem is 3, a GUI program's is 2)"),
+        "unsorted-sections.exe": (
+            (first.get_file_offset(), second.__pack__() + first.__pack__()),
+            f"is damaged: section 2 '{name(second)}' starts at {second.VirtualAddress:#x} in "
+            f"memory, but the sections must follow one another in order and it should start at "
+            f"{first.VirtualAddress:#x}, after section 1 '{name(pe.sections[0])}'"),
+        "past-size-of-image.exe": (
+            (optional.get_field_absolute_offset("SizeOfImage"), struct.pack("<I", optional.SizeOfImage - alignment)),
+            f"is damaged: section {len(pe.sections)} '.reloc' ends at "
+            f"{last.VirtualAddress + last.Misc_VirtualSize:#x} in memory, past its SizeOfImage "
+            f"{optional.SizeOfImage - alignment:#x}"),
+        "empty-manifest.exe": ((manifest_data.get_field_absolute_offset("Size"), struct.pack("<I", 0)),
+                               "has an empty manifest (RT_MANIFEST 1): Windows would start the bootstrapper "
+                               "without asking for administrator rights"),
+        "no-manifest.exe": ((manifest.struct.get_file_offset(), struct.pack("<I", 25)),
+                            "has no manifest (RT_MANIFEST 1): Windows would start the bootstrapper without asking "
+                            "for administrator rights"),
+        "as-invoker-manifest.exe": ((at_level, b'level="asInvoker"'.ljust(len(level))),
+                                    "has a manifest (RT_MANIFEST 1) that does not ask for administrator rights "
+                                    '(requestedExecutionLevel level="requireAdministrator"): Windows would start the '
+                                    "bootstrapper without asking for administrator rights"),
+        "relocations-ffffffff.exe": (
+            (reloc.get_field_absolute_offset("Size"), struct.pack("<I", 0xFFFFFFFF)),
+            f"is damaged: its base relocation directory (4294967295 bytes at {reloc.VirtualAddress:#x}) passes the end "
+            f"of its image (SizeOfImage {optional.SizeOfImage:#x})"),
+        "import-name-outside.exe": (
+            (pe.DIRECTORY_ENTRY_IMPORT[0].struct.get_field_absolute_offset("Name"), struct.pack("<I", 0x7FFFFFFF)),
+            "is damaged: an imported DLL's name (1 bytes at 0x7fffffff) lies outside its sections' contents"),
+        "directories-ffffffff.exe": (
+            (optional.get_field_absolute_offset("NumberOfRvaAndSizes"), struct.pack("<I", 0xFFFFFFFF)),
+            "is damaged: its NumberOfRvaAndSizes is 4294967295, more than the 16 data directories a PE32+ optional "
+            "header has"),
+    }
     # Three directories of 100 entries, each leading to the next: a million resources if followed.
     bomb = b""
     for level in range(3):
@@ -315,10 +368,11 @@ def damaged_stubs(folder):
                "headers-past-end.exe": (headers, struct.pack("<I", len(stub) + 1)),
                "headers-128k.exe": (headers, struct.pack("<I", 0x20000)),
                "resource-bomb.exe": (rsrc.PointerToRawData, bomb)}
+    patches.update({name: patch for name, (patch, _) in unstartable.items()})
     for name, (at, value) in patches.items():
         with open(os.path.join(folder, name), "wb") as f:
             f.write(stub[:at] + value + stub[at + len(value):])
-    return len(stub)
+    return len(stub), {name: message for name, (_, message) in unstartable.items()}
 
 
 def bad_input_tests():
@@ -337,14 +391,20 @@ def bad_input_tests():
         other.write(read(stub).replace(b"kiteboot stub 1", b"kiteboot stub 9"))
     os.link(good, f("good-hard-link.exe"))
     os.symlink("kiteboot-stub.exe", f("stub-link.exe"))
+    os.mkfifo(f("fifo"))
+    socket.socket(socket.AF_UNIX).bind(f("socket"))
+    os.symlink("missing.exe", f("dangling-link.exe"))
+    only_files = "not a regular file: only a regular file is replaced"
     own_file = "the bootstrapper must be written to a file of its own"
     not_kiteboot = "is not a kiteboot stub (it lacks the mark kiteboot-stub.exe carries): --stub takes " \
                    "kiteboot-stub.exe, --payload the installer"
     one_long, one_long_strings = given_texts("C" * 33000, "P", "D", "R")
     four_long, four_long_strings = given_texts("C" * 8200, "P" * 8201, "D" * 8202, "R" * 8203)
     with_stub = lambda n: ["--payload", good, "--stub", f(n)]  # noqa: E731
-    stub_size = damaged_stubs(files)
+    stub_size, unstartable = damaged_stubs(files)
     damaged = lambda n: f"stub '{f(n)}' is damaged: "  # noqa: E731
+    output = os.path.join(WORK, "bad", "setup.exe")
+    os.makedirs(os.path.dirname(output), exist_ok=True)
     table = [
         (p("missing.exe"), f"payload '{f('missing.exe')}' does not exist"),
         (p("empty.exe"), f"payload '{f('empty.exe')}' is empty"),
@@ -364,14 +424,26 @@ def bad_input_tests():
         (icon("cut-short.ico"), f"icon '{f('cut-short.ico')}' is not a valid .ico file: image 2 of 2 lies outside the file"),
         (icon("garbage.ico"), f"icon '{f('garbage.ico')}' is not a valid .ico file: image 1 of 1 is neither a bitmap nor a PNG"),
         (icon("zero-size.ico"), f"icon '{f('zero-size.ico')}' is not a valid .ico file: image 2 of 2 is empty (its size is 0)"),
+        (icon("257-images.ico"), f"icon '{f('257-images.ico')}' is not a valid .ico file: it holds 257 images; "
+                                 "kiteboot-wrap takes at most 256 (Windows shows one per size and depth)"),
+        (icon("png-8-bytes.ico"), f"icon '{f('png-8-bytes.ico')}' is not a valid .ico file: image 1 of 1 is a PNG of 8 "
+                                  "bytes, too few for its signature and header (33)"),
+        (icon("bitmap-width-minus-1.ico"), f"icon '{f('bitmap-width-minus-1.ico')}' is not a valid .ico file: image 1 "
+                                           "of 1 is a bitmap that has a width of -1; an icon's images take 1 to 1024"),
+        (icon("bitmap-0-bits.ico"), f"icon '{f('bitmap-0-bits.ico')}' is not a valid .ico file: image 1 of 1 is a "
+                                    "bitmap of 0 bits per pixel; a bitmap has 1, 4, 8, 16, 24 or 32"),
+        (p("fifo"), f"payload '{f('fifo')}' is a FIFO, not a regular file"),
+        (["--payload", "/dev/zero"], "payload '/dev/zero' is a character device, not a regular file"),
         (["--payload", good, "--file-version", "1.2.3"], "--file-version '1.2.3' is not four numbers separated by dots (like 1.2.3.4)"),
         (["--payload", good, "--file-version", "1.2.3.4.5"], "--file-version '1.2.3.4.5' is not four numbers separated by dots (like 1.2.3.4)"),
         (["--payload", good, "--file-version", "1.2.65536.4"], "--file-version '1.2.65536.4' has a number above 65535"),
-        (["--payload", good, "--company", "A\tB"], "--company 'A\tB' holds a line break or a tab"),
-        (["--payload", good, "--product", "A\nB"], "--product 'A\nB' holds a line break or a tab"),
+        (["--payload", good, "--company", "A\tB"], "--company 'A\\tB' holds a line break or a tab"),
+        (["--payload", good, "--product", "A\nB\x1b[31m"], "--product 'A\\nB\\x1b[31m' holds a line break or a tab"),
+        (["--payload", good, "--product", "A\udcffB"], "--product 'A\\xffB' is not UTF-8 text"),  # the byte 0xff
+        (["--payload", "--output", output], "option --payload needs a value, but the option '--output' follows it"),
         (["--payload", good, "--stub", f("text.exe")], f"stub '{f('text.exe')}' is not a Windows executable"),
         (["--payload", good, "--stub", f("missing.exe")], f"stub '{f('missing.exe')}' does not exist"),
-        (["--payload", good, "--stub", f("s" * 300)], f"stub '{f('s' * 300)}' does not exist"),  # ENAMETOOLONG
+        (["--payload", good, "--stub", f("s" * 300)], f"stub '{f('s' * 300)}' cannot be looked up: File name too long"),
         (["--payload", good, "--stub", f("folder.exe")], f"stub '{f('folder.exe')}' is a directory, not a file"),
         (["--payload", good, "--stub", f("bootstrapper.exe")],
          f"stub '{f('bootstrapper.exe')}' is a bootstrapper that already carries an installer (resource RT_RCDATA "
@@ -388,6 +460,11 @@ def bad_input_tests():
          f"--output '{f('good.ico')}' is the icon '{f('good.ico')}': {own_file}"),
         (["--payload", good, "--output", f("folder.exe")],
          f"--output '{f('folder.exe')}' is a directory; --output names the bootstrapper's file"),
+        (["--payload", good, "--output", f("fifo")], f"--output '{f('fifo')}' is a FIFO, {only_files}"),
+        (["--payload", good, "--output", f("socket")], f"--output '{f('socket')}' is a socket, {only_files}"),
+        (["--payload", good, "--output", f("dangling-link.exe")],
+         f"--output '{f('dangling-link.exe')}' is a symbolic link to 'missing.exe', which does not exist: "
+         "kiteboot-wrap replaces the file a link leads to, as cp does, and makes none"),
         (["--payload", good, "--output", f("missing/setup.exe")],
          f"--output '{f('missing/setup.exe')}' is in a directory that does not exist"),
         (["--payload", good, *one_long], too_long(one_long_strings, "--company", 33000)),
@@ -399,13 +476,20 @@ def bad_input_tests():
         (with_stub("headers-128k.exe"), damaged("headers-128k.exe") +
          "its headers (SizeOfHeaders) claim 131072 bytes, more than the 65536 headers can take"),
         (with_stub("resource-bomb.exe"), damaged("resource-bomb.exe") + "its resource directories hold more than 4096 entries"),
+        *[(with_stub(name), f"stub '{f(name)}' {message}") for name, message in unstartable.items()],
         (["--payload", good, "--bogus", "x"], "unknown option '--bogus'"),
         (["--payload", good, "--payload", good], "option --payload is given twice"),
     ]
+    if os.geteuid() == 0:  # a device made here, and a link to it: left as they are, not replaced
+        os.mknod(f("device"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        os.symlink("device", f("device-link.exe"))
+        table += [(["--payload", good, "--output", f("device")], f"--output '{f('device')}' is a character device, {only_files}"),
+                  (["--payload", good, "--output", f("device-link.exe")],
+                   f"--output '{f('device-link.exe')}' leads to '{f('device')}', a character device, {only_files}")]
+    else:
+        print("skip  a character device as --output: making one needs root")
     if "nsis" in S["payloads"]:  # a real installer as the stub and the stub as the payload: the options swapped
         table.append((["--payload", stub, "--stub", S["payloads"]["nsis"]], f"stub '{S['payloads']['nsis']}' {not_kiteboot}"))
-    output = os.path.join(WORK, "bad", "setup.exe")
-    os.makedirs(os.path.dirname(output), exist_ok=True)
     check_refused("", native_wrap, table, files, output)
     # Payloads whose bootstrapper would pass 2 GiB: sparse files, refused before anything is written. One
     # larger than 2 GiB is known by its size, with the other problems; one just below only once planned.
@@ -433,6 +517,8 @@ def bad_input_tests():
                          "--stub", S["stub"])
     check(result.returncode == 1 and result.stderr.count("kiteboot-wrap: ") == 3, "three problems, three lines")
     windows_bad_input_tests(files, good, output)
+    output_and_program_tests(good)
+    flush_before_rename_test(good)
     big = os.path.join(WORK, "big.exe")
     with open(big, "wb") as padded:  # a payload that takes a while to copy
         padded.write(read(good))
@@ -465,6 +551,99 @@ def windows_bad_input_tests(files, good, output):
                       f"stub '{w(installer)}' is not a kiteboot stub (it lacks the mark kiteboot-stub.exe carries): "
                       "--stub takes kiteboot-stub.exe, --payload the installer"))
     check_refused("Windows program: ", lambda *a: windows_wrap(S["windows"], *a), table, files, output)
+
+
+def output_and_program_tests(good):
+    """What is replaced and how: a link written through, a name of 250 bytes, modes after the umask; the
+    program found through a link on PATH; causes in messages (a refused read, a full standard output)."""
+    folder = os.path.join(WORK, "outputs")
+    os.makedirs(folder)
+    at = lambda n: os.path.join(folder, n)  # noqa: E731
+
+    def bootstrapper(path):  # the output's name is in its version resource: read back, not compared
+        return os.path.isfile(path) and read(path)[:2] == b"MZ" and pefile.PE(path).verify_checksum()
+
+    def wrapped(name, umask=0o022, earlier=None, mode=0o644, arguments=()):
+        """Wraps into the folder's file name (an earlier file there first); the result, and the file's mode."""
+        if earlier is not None:
+            with open(at(name), "wb") as f:
+                f.write(earlier)
+            os.chmod(at(name), mode)
+
+        def limits():
+            at_most_1_gib()
+            os.umask(umask)
+        result = run([S["native"], "--payload", good, "--output", at(name), "--stub", S["stub"], *arguments],
+                     preexec_fn=limits)
+        left = [n for n in os.listdir(folder) if n.endswith(".tmp")]
+        written = result.returncode == 0 and not left and bootstrapper(at(name))
+        return result, written, stat.S_IMODE(os.stat(at(name)).st_mode) if os.path.exists(at(name)) else None
+
+    os.symlink("target.exe", at("link.exe"))
+    result, written, _ = wrapped("link.exe", earlier=b"the earlier target")
+    check(written and os.path.islink(at("link.exe")) and os.readlink(at("link.exe")) == "target.exe",
+          f"a symbolic link as --output is written through, as cp does: the file it leads to is replaced, the link "
+          f"kept {result.stderr}")
+    result, written, _ = wrapped("s" * 246 + ".exe")
+    check(written, f"an output name of 250 bytes is written (the temporary name fits too) {result.stderr}")
+    for umask, earlier, mode, expected in [(0o077, None, None, 0o700), (0o022, None, None, 0o755),
+                                           (0o022, b"earlier", 0o600, 0o600), (0o077, b"earlier", 0o755, 0o755)]:
+        name = f"mode-{umask:03o}-{mode or 0:03o}.exe"
+        result, written, got = wrapped(name, umask, earlier, mode)
+        what = f"an existing {mode:03o} file keeps its mode" if earlier else f"a new file is 0777 less the umask"
+        check(written and got == expected, f"umask {umask:03o}: {what}: {expected:03o} ({got and oct(got)}) {result.stderr}")
+
+    # The program as a vendor puts it on PATH: a link to it in another folder; it finds the stub beside itself.
+    for kind in ("tool", "bin"):
+        os.makedirs(at(kind))
+    shutil.copy(S["native"], at("tool/kiteboot-wrap"))
+    shutil.copy(S["stub"], at("tool/kiteboot-stub.exe"))
+    os.symlink("../tool/kiteboot-wrap", at("bin/kiteboot-wrap"))
+    result = subprocess.run(["kiteboot-wrap", "--payload", good, "--output", at("through-path.exe")], cwd=at("bin"),
+                            env={"PATH": at("bin")}, capture_output=True, text=True)
+    check(result.returncode == 0 and bootstrapper(at("through-path.exe")),
+          f"started through a symbolic link on PATH, kiteboot-wrap finds the stub beside the real program {result.stderr}")
+
+    unreadable = at("unreadable.exe")
+    shutil.copy(good, unreadable)
+    os.chmod(unreadable, 0)
+    as_nobody = (lambda: os.setuid(65534)) if os.geteuid() == 0 else None  # root reads any file
+    result = run([S["native"], "--payload", unreadable, "--output", at("never.exe"), "--stub", S["stub"]],
+                 preexec_fn=as_nobody)
+    message = f"kiteboot-wrap: cannot open '{unreadable}' for reading: Permission denied\n"
+    check(result.returncode == 1 and message in result.stderr and not os.path.exists(at("never.exe")),
+          f"an unreadable payload is refused with the system's reason {result.stderr}")
+    with open("/dev/full", "w") as full:
+        for option in ("--help", "--version"):
+            result = subprocess.run([S["native"], option], stdout=full, stderr=subprocess.PIPE, text=True)
+            check(result.returncode == 1 and result.stderr == "kiteboot-wrap: cannot write to standard output: No "
+                  "space left on device\n", f"{option} > /dev/full fails with the cause {result.returncode} {result.stderr}")
+
+
+def flush_before_rename_test(good):
+    """The output is on the disk before it takes its name: after a power cut the name holds the earlier file or
+    the whole new one. The Linux program calls fsync on the temporary file before it renames it (strace); the
+    Windows program FlushFileBuffers before MoveFileExW (Wine's relay trace)."""
+    folder = os.path.join(WORK, "flush")
+    os.makedirs(folder)
+    output = os.path.join(folder, "setup.exe")
+    trace = os.path.join(folder, "strace.txt")
+    result = run(["strace", "-f", "-o", trace, "-e", "trace=openat,fsync,fdatasync,rename,renameat,renameat2",
+                  S["native"], "--payload", good, "--output", output, "--stub", S["stub"]])
+    calls = read(trace).decode().splitlines() if os.path.exists(trace) else []
+    temporary = next((line.split(" = ")[-1] for line in calls if ".tmp\"" in line and "O_CREAT" in line), "?")
+    synced = [i for i, line in enumerate(calls) if re.search(rf"\b(fsync|fdatasync)\({temporary}\)\s+= 0", line)]
+    renamed = [i for i, line in enumerate(calls) if re.search(r"rename(at2?)?\(.*\.tmp\".*setup\.exe\"", line)]
+    check(result.returncode == 0 and synced and renamed and synced[-1] < renamed[0],
+          f"Linux program: fsync of the temporary file (descriptor {temporary}) before its rename {calls[-4:]}")
+    windows_output = os.path.join(folder, "windows-setup.exe")
+    relay = windows_wrap(S["windows"], "--payload", good, "--output", windows_output, "--stub", S["stub"],
+                         env={"WINEDEBUG": "+relay"})
+    calls = [line for line in relay.stderr.splitlines() if re.search(r"Call KERNEL32\.(FlushFileBuffers|MoveFileEx)", line)]
+    names = [re.search(r"\.(\w+)\(", line).group(1) for line in calls]
+    check(relay.returncode == 0 and "FlushFileBuffers" in names and "MoveFileExW" in names and
+          names.index("FlushFileBuffers") < names.index("MoveFileExW"),
+          f"Windows program: FlushFileBuffers before MoveFileExW {names}")
 
 
 def write_failure_test(payload):

@@ -1,8 +1,12 @@
-// Fuzz target: a stub read and laid out as kiteboot-wrap does before it writes (headers, section table,
-// resource tree, the new resource section and the image's plan). A refusal is a WrapError; anything else
-// (a crash, a sanitizer report, another exception) is a finding.
+// Fuzz target: a stub read, laid out, written and checked as kiteboot-wrap does (headers, section table,
+// resource tree, the new resource section and the image's plan; then the bootstrapper written in memory and
+// read back by the output's check). A refusal of the stub is a WrapError; a stub that passes must give a
+// bootstrapper that passes the check. Anything else (a crash, a sanitizer report, another exception, a
+// failed check of a bootstrapper) is a finding.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "ByteSource.h"
 #include "Wrap.h"
@@ -11,9 +15,20 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const wrap::Bytes stub(data, data + size);
     const wrap::VersionFields version{{1, 2, 3, 4}, {{"ProductName", "fuzz"}}};
+    const wrap::ByteSource source = wrap::ByteSource::ofBytes("stub 'fuzz'", stub);
+    const wrap::Bytes payload(4096, 0x5a);
+    wrap::WrapPlan plan;
     try {
-        wrap::planWrap(wrap::ByteSource::ofBytes("stub 'fuzz'", stub), 4096, {}, version);
+        plan = wrap::planWrap(source, payload.size(), {}, version);
     } catch (const wrap::WrapError&) {
+        return 0;
+    }
+    try {
+        wrap::BytesSink out;
+        wrap::writeInMemory(plan, source, payload, out);
+    } catch (const wrap::WrapError& error) {
+        std::fprintf(stderr, "a stub that passed gave a bootstrapper that does not: %s\n", error.what());
+        std::abort();
     }
     return 0;
 }
