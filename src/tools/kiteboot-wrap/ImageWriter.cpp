@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "PeChecksum.h"
+#include "common/share/hashing/Sha256.h"
 #include "WrapError.h"
 
 namespace wrap {
@@ -28,6 +29,11 @@ public:
             write(zeros, left < sizeof zeros ? static_cast<std::size_t>(left) : sizeof zeros);
         }
     }
+    // Bytes put over zeros written before, at offset.
+    void fillIn(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+        out_.overwrite(offset, data, size);
+        checksum_.addInPlaceOfZeros(offset, data, size);
+    }
     const PeChecksum& checksum() const { return checksum_; }
 
 private:
@@ -35,12 +41,13 @@ private:
     PeChecksum checksum_;
 };
 
-void streamPayload(SummingWriter& writer, InputFile& payload, std::uint64_t size) {
+void streamPayload(SummingWriter& writer, InputFile& payload, std::uint64_t size, Sha256* hash = nullptr) {
     const auto buffer = std::make_unique<std::uint8_t[]>(streamBufferSize);
     while (size > 0) {
         const std::size_t want = size < streamBufferSize ? static_cast<std::size_t>(size) : streamBufferSize;
         const std::size_t got = payload.readNext(buffer.get(), want);
         if (got == 0) throw WrapError("the payload became shorter while it was read");
+        if (hash) hash->add(buffer.get(), got);
         writer.write(buffer.get(), got);
         size -= got;
     }
@@ -63,7 +70,8 @@ void copySection(SummingWriter& writer, InputFile& stubFile, const SectionHeader
 }  // namespace
 
 void writeImage(const ImagePlan& plan, const PeImage& stub, InputFile& stubFile,
-                const ResourceSection& resources, InputFile& payload, OutputFile& out) {
+                const ResourceSection& resources, InputFile& payload, OutputFile& out,
+                const AppendedPlacement* appended) {
     SummingWriter writer(out);
     writer.write(plan.headers);
     for (std::size_t i = 0; i < plan.sections.size(); ++i) {
@@ -72,13 +80,23 @@ void writeImage(const ImagePlan& plan, const PeImage& stub, InputFile& stubFile,
         writer.padTo(section.rawPointer);
         if (i == stub.resourceSection) {
             writer.write(resources.head);
-            streamPayload(writer, payload, resources.streamedSize);
+            if (!appended) streamPayload(writer, payload, resources.streamedSize);
         } else {
             copySection(writer, stubFile, stub.sections[i]);
         }
         writer.padTo(std::uint64_t{section.rawPointer} + section.rawSize);
     }
     writer.padTo(plan.fileSize);
+    if (appended) {
+        writer.padTo(appended->offset);
+        Sha256 hash;
+        streamPayload(writer, payload, appended->length, &hash);
+        writer.padTo(appended->fileSize);
+        const Sha256::Digest digest = hash.finish();
+        const std::uint64_t record = std::uint64_t{plan.sections[stub.resourceSection].rawPointer} +
+                                     resources.dataOffset(typeRcdata, payloadRecordId);
+        writer.fillIn(record + kPayloadRecordHashOffset, digest.data(), digest.size());
+    }
     std::uint8_t checksum[4];
     putU32(checksum, writer.checksum().finish());
     out.overwrite(plan.checksumOffset, checksum, sizeof checksum);

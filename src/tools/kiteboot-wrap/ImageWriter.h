@@ -3,6 +3,7 @@
 // summed on the way and put into the header last.
 #pragma once
 
+#include "AppendedPayload.h"
 #include "ImagePlan.h"
 #include "InputFile.h"
 #include "OutputFile.h"
@@ -14,9 +15,11 @@ namespace wrap {
 constexpr std::size_t streamBufferSize = 1 << 20;
 
 // stubFile is the file stub was read from; payload supplies the resource section's streamed bytes (exactly
-// resources.streamedSize of them). Throws WrapError on a failed read or write and when a file's size
-// changed.
+// resources.streamedSize of them) or, when appended is given, the bytes written after the image, whose
+// SHA-256 is then put into the record (resource RT_RCDATA 101) once they are read: the payload is read
+// once. Throws WrapError on a failed read or write and when a file's size changed.
 void writeImage(const ImagePlan& plan, const PeImage& stub, InputFile& stubFile,
-                const ResourceSection& resources, InputFile& payload, OutputFile& out);
+                const ResourceSection& resources, InputFile& payload, OutputFile& out,
+                const AppendedPlacement* appended = nullptr);
 
 }  // namespace wrap

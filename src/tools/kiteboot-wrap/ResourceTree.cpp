@@ -16,8 +16,8 @@ char16_t upperAscii(char16_t unit) {
 
 class SectionReader {
 public:
-    SectionReader(const ByteSource& section, std::uint32_t sectionRva)
-        : section_(section), sectionRva_(sectionRva) {}
+    SectionReader(const ByteSource& section, std::uint32_t sectionRva, ResourceData data)
+        : section_(section), sectionRva_(sectionRva), data_(data) {}
 
     void readDirectory(std::uint32_t offset, int level, Resource& path, ResourceList& out) {
         const Bytes directory = section_.bytes(offset, resourceDirectorySize, "a resource directory");
@@ -70,19 +70,27 @@ private:
         const std::uint32_t rva = getU32(&entry[0]);
         const std::uint32_t size = getU32(&entry[4]);
         if (rva < sectionRva_) fail("a resource's data lies before its resource section");
+        Resource resource = path;
+        resource.codePage = getU32(&entry[8]);
+        if (data_ == ResourceData::locate) {
+            section_.need(rva - sectionRva_, size, "a resource's data");
+            resource.streamed = true;
+            resource.streamedSize = size;
+            resource.dataRva = rva;
+            return resource;
+        }
         if (size > mostResourceBytes - dataBytes_)
             throw WrapError(section_.owner() + " holds more than " + std::to_string(mostResourceBytes >> 20) +
                             " MiB of resources, which a kiteboot stub never does (is it a bootstrapper that "
                             "carries an installer already?)");
         dataBytes_ += size;
-        Resource resource = path;
-        resource.codePage = getU32(&entry[8]);
         resource.data = section_.bytes(rva - sectionRva_, size, "a resource's data");
         return resource;
     }
 
     const ByteSource& section_;
     std::uint32_t sectionRva_;
+    ResourceData data_;
     std::uint32_t entries_ = 0;
     std::uint64_t dataBytes_ = 0;
 };
@@ -96,10 +104,10 @@ bool resourceNameLess(const ResourceName& a, const ResourceName& b) {
                                         [](char16_t x, char16_t y) { return upperAscii(x) < upperAscii(y); });
 }
 
-ResourceList readResourceSection(const ByteSource& section, std::uint32_t sectionRva) {
+ResourceList readResourceSection(const ByteSource& section, std::uint32_t sectionRva, ResourceData data) {
     ResourceList resources;
     Resource path;
-    SectionReader(section, sectionRva).readDirectory(0, 0, path, resources);
+    SectionReader(section, sectionRva, data).readDirectory(0, 0, path, resources);
     return resources;
 }
 

@@ -46,6 +46,7 @@ struct Resource {
     Bytes data;
     bool streamed = false;           // the bytes come from a file when the section is written
     std::uint64_t streamedSize = 0;  // their count
+    std::uint32_t dataRva = 0;       // where a resource read with ResourceData::locate lies
 
     std::uint64_t size() const { return streamed ? streamedSize : data.size(); }
 };
@@ -69,7 +70,11 @@ constexpr std::uint64_t mostResourceBytes = 64 << 20;  // data of all resources 
 // The resources of a resource section, given as the bytes the section has in memory from its start
 // (sectionRva). Throws WrapError naming the section's owner when the directory points outside those bytes
 // or holds more than the limits above.
-ResourceList readResourceSection(const ByteSource& section, std::uint32_t sectionRva);
+// With ResourceData::locate the data is not read (nor counted against the limit): each resource is streamed,
+// of its size, at dataRva, so a bootstrapper that carries an installer can be read too.
+enum class ResourceData { read, locate };
+ResourceList readResourceSection(const ByteSource& section, std::uint32_t sectionRva,
+                                 ResourceData data = ResourceData::read);
 
 // Whether the resource has this numbered type and numbered name.
 bool isNumbered(const Resource& resource, std::uint16_t type, std::uint16_t name);
