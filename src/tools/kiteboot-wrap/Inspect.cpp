@@ -107,7 +107,12 @@ std::vector<std::pair<std::string, std::string>> versionTexts(const ByteSource& 
 }
 
 Inspection readInspection(const ByteSource& file) {
-    const PeImage image = readPeImage(file);
+    PeImage image;
+    try {
+        image = readPeImage(file);
+    } catch (const WrapError& error) {
+        throw WrapError(file.owner() + " is not a kiteboot bootstrapper: " + error.what());
+    }
     const std::uint32_t rva = image.sections[image.resourceSection].virtualAddress;
     const ResourceList resources = readResourceSection(image.resourceBytes(file), rva, ResourceData::locate);
     Inspection inspection;

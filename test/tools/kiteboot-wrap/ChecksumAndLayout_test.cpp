@@ -279,7 +279,7 @@ TEST(AppendedPayload, PlacedAfterTheImageAlignedAndRefusedAboveTheSignableLimit)
         {0x201, 0x2200, ""},
         {room, wrap::largestAppended, ""},  // 4 GiB less 1 MiB exactly
         {room + 1, wrap::largestAppended + 0x200,
-         "the payload of 4093 MiB (4293911041 bytes) is too large: the bootstrapper would take 4095 MiB "
+         "the payload of 4094 MiB (4293911041 bytes) is too large: the bootstrapper would take 4095 MiB "
          "(4293919232 bytes), and one that carries its payload after the image may take at most 4 GiB less "
          "1 MiB (4293918720 bytes), so that a signature still fits below 4 GiB"},
     };
