@@ -7,6 +7,7 @@
 #include "common/share/errors/ZorError.h"
 #include "common/share/hashing/Sha256.h"
 #include "common/windows/WinErrorHandling.h"
+#include "windows/common/HashingThread.h"
 #include "windows/common/ModuleFile.h"
 #include "windows/common/Resources.h"
 
@@ -44,9 +45,14 @@ void writeAppendedPayload(std::ostream& out, HMODULE module, const PayloadRecord
     position.QuadPart = static_cast<LONGLONG>(record.offset);
     if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN))
         ZOR_THROW_LAST_ERROR(SetFilePointerEx, "SetFilePointerEx failed");
-    Sha256 hash;
-    std::vector<char> buffer(kResourceWritePiece);
-    for (std::uint64_t left = record.length; left > 0;) {
+    // Two buffers: while the thread hashes one piece, the next is read into the other.
+    std::vector<char> buffers[2] = {std::vector<char>(kResourceWritePiece),
+                                    std::vector<char>(kResourceWritePiece)};
+    HashingThread hashing;
+    int slot = 0;
+    for (std::uint64_t left = record.length; left > 0; slot ^= 1) {
+        std::vector<char>& buffer = buffers[slot];
+        hashing.waitForSlot(slot);
         const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(left, buffer.size()));
         DWORD read = 0;
         if (!ReadFile(file.get(), buffer.data(), wanted, &read, nullptr))
@@ -54,11 +60,11 @@ void writeAppendedPayload(std::ostream& out, HMODULE module, const PayloadRecord
         if (read != wanted)
             ZOR_THROW_RUNTIME_ERROR(
                 "the payload is cut short: the bootstrapper's file ended while it was read");
-        hash.add(buffer.data(), read);
+        hashing.hash(slot, buffer.data(), read);
         out.write(buffer.data(), read);
         left -= read;
     }
-    const Sha256::Digest digest = hash.finish();
+    const Sha256::Digest digest = hashing.finish();
     if (digest != record.sha256)
         ZOR_THROW_RUNTIME_ERROR(
             "the payload does not match its record, so it was changed after wrapping: "
