@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "PeChecksum.h"
-#include "common/share/hashing/Sha256.h"
+#include "HashWorker.h"
 #include "WrapError.h"
 
 namespace wrap {
@@ -41,18 +42,26 @@ private:
     PeChecksum checksum_;
 };
 
-void streamPayload(SummingWriter& writer, InputFile& payload, std::uint64_t size, Sha256* hash = nullptr) {
-    const auto buffer = std::make_unique<std::uint8_t[]>(streamBufferSize);
-    while (size > 0) {
+// Copies size bytes of the payload through two buffers; when hashed, the one just read is hashed on the
+// worker's thread while it is written and the next piece is read into the other, and the payload's SHA-256
+// is returned (zeros otherwise). The worker is made after the buffers, so it is done with them before they
+// go.
+Sha256::Digest streamPayload(SummingWriter& writer, InputFile& payload, std::uint64_t size, bool hashed) {
+    const auto buffers = std::make_unique<std::uint8_t[]>(2 * streamBufferSize);
+    std::optional<HashWorker> hash;
+    if (hashed) hash.emplace();
+    for (std::size_t which = 0; size > 0; which ^= 1) {
+        std::uint8_t* buffer = buffers.get() + which * streamBufferSize;
         const std::size_t want = size < streamBufferSize ? static_cast<std::size_t>(size) : streamBufferSize;
-        const std::size_t got = payload.readNext(buffer.get(), want);
+        const std::size_t got = payload.readNext(buffer, want);
         if (got == 0) throw WrapError("the payload became shorter while it was read");
-        if (hash) hash->add(buffer.get(), got);
-        writer.write(buffer.get(), got);
+        if (hash) hash->add(buffer, got);
+        writer.write(buffer, got);
         size -= got;
     }
     std::uint8_t extra;
     if (payload.readNext(&extra, 1) != 0) throw WrapError("the payload became longer while it was read");
+    return hash ? hash->finish() : Sha256::Digest{};
 }
 
 // The stub's section as it lies in its file, through the same fixed buffer size.
@@ -80,7 +89,7 @@ void writeImage(const ImagePlan& plan, const PeImage& stub, InputFile& stubFile,
         writer.padTo(section.rawPointer);
         if (i == stub.resourceSection) {
             writer.write(resources.head);
-            if (!appended) streamPayload(writer, payload, resources.streamedSize);
+            if (!appended) streamPayload(writer, payload, resources.streamedSize, false);
         } else {
             copySection(writer, stubFile, stub.sections[i]);
         }
@@ -89,10 +98,8 @@ void writeImage(const ImagePlan& plan, const PeImage& stub, InputFile& stubFile,
     writer.padTo(plan.fileSize);
     if (appended) {
         writer.padTo(appended->offset);
-        Sha256 hash;
-        streamPayload(writer, payload, appended->length, &hash);
+        const Sha256::Digest digest = streamPayload(writer, payload, appended->length, true);
         writer.padTo(appended->fileSize);
-        const Sha256::Digest digest = hash.finish();
         const std::uint64_t record = std::uint64_t{plan.sections[stub.resourceSection].rawPointer} +
                                      resources.dataOffset(typeRcdata, payloadRecordId);
         writer.fillIn(record + kPayloadRecordHashOffset, digest.data(), digest.size());
