@@ -19,7 +19,8 @@ std::vector<std::pair<std::string, std::string WrapOptions::*>> optionFields() {
             {"--company", &WrapOptions::company},
             {"--product", &WrapOptions::product},
             {"--description", &WrapOptions::description},
-            {"--copyright", &WrapOptions::copyright}};
+            {"--copyright", &WrapOptions::copyright},
+            {"--inspect", &WrapOptions::inspect}};
 }
 
 // Whether an argument is one of the options (alone or with its value joined): then it cannot be the value
@@ -84,6 +85,7 @@ std::string usageText() {
                "Usage: kiteboot-wrap --payload <installer.exe> --output <setup.exe> [--stub <stub.exe>]\n"
                "                     [--icon <file.ico>] [--file-version a.b.c.d] [--company T]\n"
                "                     [--product T] [--description T] [--copyright T]\n"
+               "       kiteboot-wrap --inspect <setup.exe>\n"
                "       kiteboot-wrap --help | --version\n"
                "\n"
                "Writes a kiteboot bootstrapper: the stub with the installer as its resource RT_RCDATA 100, "
@@ -103,7 +105,11 @@ std::string usageText() {
            "\")\n  --product      ProductName (default: \"" + defaultProduct +
            "\")\n  --description  FileDescription (default: \"" + defaultDescription +
            "\")\n  --copyright    LegalCopyright (default: \"" + defaultCopyright +
-           "\")\n  --help         prints this text\n  --version      prints kiteboot-wrap's own "
+           "\")\n  --inspect      prints how a bootstrapper carries its payload, the payload's size and "
+           "SHA-256, "
+           "the\n                 version texts and its signature's place; exit status 0 sound, 1 not a "
+           "kiteboot\n                 bootstrapper or damaged, 3 the payload changed or a signature over it"
+           "\n  --help         prints this text\n  --version      prints kiteboot-wrap's own "
            "version\n\nTexts are UTF-8 without line breaks or tabs. Exit status: 0 written, 1 refused or "
            "failed, "
            "2 usage error.\n";

@@ -17,6 +17,8 @@ struct WrapOptions {
     std::string product;
     std::string description;
     std::string copyright;
+    std::string inspect;         // --inspect FILE: report on a bootstrapper instead of writing one
+    bool appendPayload = false;  // the payload after the image even when it fits (for tests)
 };
 
 struct ParsedCommandLine {

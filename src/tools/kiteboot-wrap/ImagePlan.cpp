@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "AppendedPayload.h"
 #include "PeLayout.h"
 
 namespace wrap {
@@ -97,10 +98,10 @@ std::string imageSizeProblem(const ImagePlan& plan, std::uint64_t payloadSize) {
 }
 
 std::string payloadSizeProblem(std::uint64_t payloadSize) {
-    if (payloadSize <= largestImage) return "";
-    return "the payload of " + mebibytes(payloadSize) +
-           " is too large: a Windows executable may take at most " + "2 GiB (" +
-           std::to_string(largestImage) + " bytes), and the bootstrapper holds the payload and more";
+    if (payloadSize <= largestAppended) return "";
+    return "the payload of " + mebibytes(payloadSize) + " is too large: a bootstrapper may take at most " +
+           "4 GiB less 1 MiB (" + std::to_string(largestAppended) +
+           " bytes), so that a signature still fits below 4 GiB, and it holds the payload and more";
 }
 
 }  // namespace wrap

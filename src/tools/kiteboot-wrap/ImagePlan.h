@@ -27,12 +27,13 @@ struct ImagePlan {
 // imageSizeProblem(plan, ...) finds none.
 ImagePlan planImage(const PeImage& stub, std::uint64_t resourceSectionSize);
 
-// "" when the bootstrapper fits largestImage, or the sentence that says it does not, with the payload's size.
+// "" when the bootstrapper fits largestImage, or the sentence that says it does not, with the payload's size:
+// then it carries its payload after the image instead (AppendedPayload.h).
 std::string imageSizeProblem(const ImagePlan& plan, std::uint64_t payloadSize);
 
 // What the payload's size alone tells, before the stub is read, so that it is reported with the other
-// problems of the inputs: a payload larger than largestImage makes a bootstrapper larger still. ""
-// otherwise; imageSizeProblem then decides.
+// problems of the inputs: a payload larger than largestAppended (AppendedPayload.h) makes a bootstrapper
+// larger still. "" otherwise; the plan then decides.
 std::string payloadSizeProblem(std::uint64_t payloadSize);
 
 }  // namespace wrap

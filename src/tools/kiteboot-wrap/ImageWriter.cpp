@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
+#include "HashWorker.h"
 #include "PeChecksum.h"
 #include "ShownText.h"
 #include "WrapError.h"
@@ -30,6 +32,11 @@ public:
             write(zeros, left < sizeof zeros ? static_cast<std::size_t>(left) : sizeof zeros);
         }
     }
+    // Bytes put over zeros written before, at offset.
+    void fillIn(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+        out_.overwrite(offset, data, size);
+        checksum_.addInPlaceOfZeros(offset, data, size);
+    }
     const PeChecksum& checksum() const { return checksum_; }
 
 private:
@@ -37,17 +44,27 @@ private:
     PeChecksum checksum_;
 };
 
-void streamPayload(SummingWriter& writer, const ReadNext& payload, std::uint64_t size) {
-    const auto buffer = std::make_unique<std::uint8_t[]>(streamBufferSize);
-    while (size > 0) {
+// Copies size bytes of the payload through two buffers; when hashed, the one just read is hashed on the
+// worker's thread while it is written and the next piece is read into the other, and the payload's SHA-256
+// is returned (zeros otherwise). The worker is made after the buffers, so it is done with them before they
+// go.
+Sha256::Digest streamPayload(SummingWriter& writer, const ReadNext& payload, std::uint64_t size,
+                             bool hashed) {
+    const auto buffers = std::make_unique<std::uint8_t[]>(2 * streamBufferSize);
+    std::optional<HashWorker> hash;
+    if (hashed) hash.emplace();
+    for (std::size_t which = 0; size > 0; which ^= 1) {
+        std::uint8_t* buffer = buffers.get() + which * streamBufferSize;
         const std::size_t want = size < streamBufferSize ? static_cast<std::size_t>(size) : streamBufferSize;
-        const std::size_t got = payload(buffer.get(), want);
+        const std::size_t got = payload(buffer, want);
         if (got == 0) throw WrapError("the payload became shorter while it was read");
-        writer.write(buffer.get(), got);
+        if (hash) hash->add(buffer, got);
+        writer.write(buffer, got);
         size -= got;
     }
     std::uint8_t extra;
     if (payload(&extra, 1) != 0) throw WrapError("the payload became longer while it was read");
+    return hash ? hash->finish() : Sha256::Digest{};
 }
 
 // The stub's section as it lies in its file, through the same fixed buffer size.
@@ -68,7 +85,8 @@ void BytesSink::overwrite(std::uint64_t offset, const std::uint8_t* data, std::s
 }
 
 void writeImage(const ImagePlan& plan, const PeImage& stub, const ByteSource& stubFile,
-                const ResourceSection& resources, const ReadNext& payload, ImageSink& out) {
+                const ResourceSection& resources, const ReadNext& payload, ImageSink& out,
+                const AppendedPlacement* appended) {
     SummingWriter writer(out);
     writer.write(plan.headers);
     for (std::size_t i = 0; i < plan.sections.size(); ++i) {
@@ -77,13 +95,21 @@ void writeImage(const ImagePlan& plan, const PeImage& stub, const ByteSource& st
         writer.padTo(section.rawPointer);
         if (i == stub.resourceSection) {
             writer.write(resources.head);
-            streamPayload(writer, payload, resources.streamedSize);
+            if (!appended) streamPayload(writer, payload, resources.streamedSize, false);
         } else {
             copySection(writer, stubFile, stub.sections[i]);
         }
         writer.padTo(std::uint64_t{section.rawPointer} + section.rawSize);
     }
     writer.padTo(plan.fileSize);
+    if (appended) {
+        writer.padTo(appended->offset);
+        const Sha256::Digest digest = streamPayload(writer, payload, appended->length, true);
+        writer.padTo(appended->fileSize);
+        const std::uint64_t record = std::uint64_t{plan.sections[stub.resourceSection].rawPointer} +
+                                     resources.dataOffset(typeRcdata, payloadRecordId);
+        writer.fillIn(record + kPayloadRecordHashOffset, digest.data(), digest.size());
+    }
     std::uint8_t checksum[4];
     putU32(checksum, writer.checksum().finish());
     out.overwrite(plan.checksumOffset, checksum, sizeof checksum);

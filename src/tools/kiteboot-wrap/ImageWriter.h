@@ -5,13 +5,14 @@
 
 #include <functional>
 
+#include "AppendedPayload.h"
 #include "ByteSource.h"
 #include "ImagePlan.h"
 #include "ResourceSection.h"
 
 namespace wrap {
 
-// The size of the buffer the payload passes through: memory does not grow with the payload.
+// The size of the buffers the payload passes through (two of them): memory does not grow with the payload.
 constexpr std::size_t streamBufferSize = 1 << 20;
 
 // Where a bootstrapper's bytes go: the output's temporary file, or memory (tests, fuzzing).
@@ -42,9 +43,12 @@ public:
 using ReadNext = std::function<std::size_t(std::uint8_t* buffer, std::size_t size)>;
 
 // stub is the file the stub's model was read from; payload supplies the resource section's streamed bytes
-// (exactly resources.streamedSize of them). Throws WrapError on a failed read or write and when a file's
+// (exactly resources.streamedSize of them) or, when appended is given, the bytes written after the image,
+// whose SHA-256, computed on a second thread while they are written, is then put into the record (resource
+// RT_RCDATA 101): the payload is read once. Throws WrapError on a failed read or write and when a file's
 // size changed.
 void writeImage(const ImagePlan& plan, const PeImage& stub, const ByteSource& stubFile,
-                const ResourceSection& resources, const ReadNext& payload, ImageSink& out);
+                const ResourceSection& resources, const ReadNext& payload, ImageSink& out,
+                const AppendedPlacement* appended = nullptr);
 
 }  // namespace wrap

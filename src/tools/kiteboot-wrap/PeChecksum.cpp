@@ -36,6 +36,11 @@ void PeChecksum::add(const std::uint8_t* data, std::size_t size) {
     sum_ = fold16(sum_);
 }
 
+void PeChecksum::addInPlaceOfZeros(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i)
+        sum_ = fold16(sum_ + (static_cast<std::uint64_t>(data[i]) << (8 * ((offset + i) % 4))));
+}
+
 std::uint32_t PeChecksum::finish() const {
     return static_cast<std::uint32_t>(fold16(sum_) + length_);
 }

@@ -12,6 +12,8 @@ namespace wrap {
 class PeChecksum {
 public:
     void add(const std::uint8_t* data, std::size_t size);
+    // Bytes written at offset in place of zeros that were added before (a field filled in last).
+    void addInPlaceOfZeros(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
     // The value for the header of a file of exactly the bytes added.
     std::uint32_t finish() const;
 

@@ -139,12 +139,20 @@ ResourceSection buildResourceSection(ResourceList resources, std::uint32_t secti
             head.insert(head.end(), resources[i].data.begin(), resources[i].data.end());
         }
     ResourceSection section;
+    for (std::size_t i = 0; i < count; ++i)
+        section.places.push_back({resources[i].type, resources[i].name, dataOffsets[i]});
     if (streamedIndex != count) {
         head.resize(dataOffsets[streamedIndex], 0);
         section.streamedSize = resources[streamedIndex].streamedSize;
     }
     section.head = std::move(head);
     return section;
+}
+
+std::uint32_t ResourceSection::dataOffset(std::uint16_t type, std::uint16_t name) const {
+    for (const ResourceDataPlace& place : places)
+        if (place.type == ResourceName{type, {}} && place.name == ResourceName{name, {}}) return place.offset;
+    throw std::logic_error("no such resource in the section");
 }
 
 }  // namespace wrap

@@ -48,6 +48,13 @@ std::string stubResourcesProblem(const std::string& stub, const ResourceList& re
     if (carriesPayload)
         return stub + " is a bootstrapper that already carries an installer (resource RT_RCDATA 100), " +
                "not the stub: give kiteboot-stub.exe, and the installer itself as --payload";
+    const bool carriesRecord = std::any_of(resources.begin(), resources.end(), [](const Resource& r) {
+        return isNumbered(r, typeRcdata, payloadRecordId) &&
+               decodePayloadRecord(r.data.data(), r.data.size());
+    });
+    if (carriesRecord)
+        return stub + " is a bootstrapper that already carries an installer after its image (resource " +
+               "RT_RCDATA 101), not the stub: give kiteboot-stub.exe, and the installer itself as --payload";
     return manifestProblem(stub, resources);
 }
 

@@ -130,7 +130,7 @@ void editResources(ResourceList& resources, std::uint64_t payloadSize, const Byt
 }
 
 WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes& ico,
-                  const VersionFields& version) {
+                  const VersionFields& version, PayloadForm form) {
     Stub read = readStub(stub);
     // Checked again as read, as the icon is: the file may have changed since it was checked.
     const std::string notStub = stubResourcesProblem(stub.owner(), read.resources);
@@ -140,10 +140,23 @@ WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes
     const std::uint32_t rva = plan.stub.sections[plan.stub.resourceSection].virtualAddress;
     ResourceList resources = std::move(read.resources);
     editResources(resources, payloadSize, ico, version);
-    plan.resources = buildResourceSection(std::move(resources), rva);
+    plan.resources = buildResourceSection(resources, rva);
     plan.image = planImage(plan.stub, plan.resources.size());
-    const std::string tooLarge = imageSizeProblem(plan.image, payloadSize);
+    if (form == PayloadForm::fitting && imageSizeProblem(plan.image, payloadSize).empty()) return plan;
+
+    // After the image: the record in place of the payload, laid out twice, as the record's size does not
+    // depend on where the payload goes.
+    removeResources(resources, typeRcdata, payloadId);
+    resources.push_back(payloadRecordResource({}));
+    plan.resources = buildResourceSection(resources, rva);
+    plan.image = planImage(plan.stub, plan.resources.size());
+    const AppendedPlacement placement = placeAppended(plan.image, plan.stub.fileAlignment, payloadSize);
+    const std::string tooLarge = appendedSizeProblem(placement);
     if (!tooLarge.empty()) throw WrapError(tooLarge);
+    removeResources(resources, typeRcdata, payloadRecordId);
+    resources.push_back(payloadRecordResource(placement));
+    plan.resources = buildResourceSection(std::move(resources), rva);
+    plan.appended = placement;
     return plan;
 }
 
@@ -155,13 +168,14 @@ void wrapInstaller(const WrapOptions& options) {
     const std::string iconChanged = ico.empty() ? "" : iconBytesProblem(options.icon, ico);
     if (!iconChanged.empty()) throw WrapError(iconChanged);
     const ByteSource stub = ByteSource::ofFile("stub " + inQuotes(options.stub), stubFile);
-    const WrapPlan plan = planWrap(stub, payloadSize, ico, versionFields(options));
+    const WrapPlan plan = planWrap(stub, payloadSize, ico, versionFields(options),
+                                   options.appendPayload ? PayloadForm::appended : PayloadForm::fitting);
 
     OutputFile out(options.output);
     writeImage(
         plan.image, plan.stub, stub, plan.resources,
         [&payloadFile](std::uint8_t* buffer, std::size_t size) { return payloadFile.readNext(buffer, size); },
-        out);
+        out, plan.appended ? &*plan.appended : nullptr);
     const ByteSource written(
         "the bootstrapper written for --output " + inQuotes(options.output), "the file", out.position(),
         [&out](std::uint64_t offset, std::size_t count) { return out.readAt(offset, count); },
@@ -186,7 +200,7 @@ void writeInMemory(const WrapPlan& plan, const ByteSource& stub, const Bytes& pa
             done += count;
             return count;
         },
-        out);
+        out, plan.appended ? &*plan.appended : nullptr);
     checkBootstrapper(ByteSource::ofBytes("the bootstrapper written", out.bytes),
                       ByteSource::ofBytes("the payload", payload));
 }

@@ -1,9 +1,11 @@
 // Making a bootstrapper from a stub: the checks of the inputs, then read, edit, lay out and write.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "AppendedPayload.h"
 #include "ByteSource.h"
 #include "CommandLine.h"
 #include "ImagePlan.h"
@@ -37,13 +39,18 @@ struct WrapPlan {
     PeImage stub;
     ResourceSection resources;
     ImagePlan image;
+    std::optional<AppendedPlacement> appended;  // set when the payload is carried after the image
 };
+
+// How the payload is carried: as RT_RCDATA 100 when the image then fits 2 GiB, otherwise after the image;
+// or after the image whatever its size (for tests: KITEBOOT_WRAP_APPEND_PAYLOAD=1).
+enum class PayloadForm { fitting, appended };
 
 // Reads the stub and lays out the bootstrapper for a payload of payloadSize bytes, the icon ico (already
 // checked; empty for the stub's own) and the version fields. Throws WrapError on a damaged stub and when
 // the bootstrapper would be too large.
 WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes& ico,
-                  const VersionFields& version);
+                  const VersionFields& version, PayloadForm form = PayloadForm::fitting);
 
 // Writes options.output from options.stub, checked (checkBootstrapper) before it takes the output's name.
 // Throws WrapError; then the output is as it was.

@@ -1,5 +1,6 @@
 // kiteboot-wrap: makes a bootstrapper from the kiteboot stub and an installer, with no compiler.
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -9,6 +10,7 @@
 
 #include "CommandLine.h"
 #include "FilePath.h"
+#include "Inspect.h"
 #include "Interruption.h"
 #include "StubLocation.h"
 #include "Wrap.h"
@@ -45,6 +47,17 @@ int run(const std::vector<std::string>& arguments, const std::string& program) {
         return exitUsage;
     }
     wrap::WrapOptions& options = parsed.options;
+    if (!options.inspect.empty()) {
+        if (!options.payload.empty() || !options.output.empty() || !options.stub.empty() ||
+            !options.icon.empty()) {
+            report("--inspect takes no other file");
+            return exitUsage;
+        }
+        return wrap::inspectBootstrapper(options.inspect, std::cout, std::cerr);
+    }
+    // For tests: a small payload carried after the image, as one too large for it would be.
+    const char* append = std::getenv("KITEBOOT_WRAP_APPEND_PAYLOAD");
+    options.appendPayload = append && std::string(append) == "1";
     if (options.stub.empty()) {
         const std::string own = wrap::ownProgramPath();
         options.stub = wrap::findDefaultStub(own.empty() ? program : own);

@@ -44,6 +44,14 @@ std::string Resource::describe(const char* message) const {
     return std::string(message) + " (name='" + nameText_ + "', type='" + typeText_ + "')";
 }
 
+bool Resource::exists() const {
+    return FindResourceA(module_,
+                         type_ == RT_STRING
+                             ? stringBlockName(static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(name_)))
+                             : name_,
+                         type_) != nullptr;
+}
+
 const void* Resource::getPtr(std::uint32_t& size) const {
     const bool isString = type_ == RT_STRING;
     const unsigned id = static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(name_));

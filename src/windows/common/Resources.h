@@ -13,6 +13,9 @@ public:
     // A resource identified by integer name and type (MAKEINTRESOURCE values) in module.
     Resource(unsigned name, unsigned type, HMODULE module);
 
+    // True when the module has the resource.
+    bool exists() const;
+
     // The resource's bytes, read-only, valid as long as module is loaded; size receives their count.
     // For RT_STRING the identifier selects one string of its block (UTF-16, not NUL-terminated).
     // Throws ZorError<SysError> ("cannot find resource (name='#100', type='#10')", "cannot load resource

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "AppendedPayload.h"
 #include "ByteSource.h"
 #include "ImagePlan.h"
 #include "PeChecksum.h"
@@ -54,6 +55,18 @@ TEST(PeChecksum, EqualsTheSystemsAlgorithmForAnyLengthAndAnySplit) {
         wrap::PeChecksum checksum;
         checksum.add(file.data(), file.size());
         EXPECT_EQ(checksum.finish(), referenceChecksum(file)) << file.size();
+    }
+    // A field written as zeros and filled in last (the payload's SHA-256), at even and odd offsets.
+    Bytes file(4099);
+    for (auto& byte : file)
+        byte = static_cast<std::uint8_t>(random());
+    for (std::size_t at : {0u, 1u, 2u, 3u, 24u, 4067u}) {
+        Bytes zeroed = file;
+        std::fill_n(zeroed.begin() + static_cast<std::ptrdiff_t>(at), 32, 0);
+        wrap::PeChecksum checksum;
+        checksum.add(zeroed.data(), zeroed.size());
+        checksum.addInPlaceOfZeros(at, file.data() + at, 32);
+        EXPECT_EQ(checksum.finish(), referenceChecksum(file)) << "filled in at " << at;
     }
 }
 
@@ -352,12 +365,39 @@ TEST(ImagePlan, SectionsMoveUpAndTheImageIsRoundedAndRefusedAbove2GiB) {
     for (const auto& c : tooLarge)
         EXPECT_EQ(wrap::imageSizeProblem(wrap::planImage(threeSectionStub(), c.resources), c.resources),
                   c.problem);
-    // Known from the payload's size alone, with the other problems of the inputs: only above 2 GiB.
-    EXPECT_EQ(wrap::payloadSizeProblem(wrap::largestImage), "");
+}
+
+// Beyond 2 GiB the payload goes after the image, from the image's end on the file alignment, padded to it;
+// the whole file may take 4 GiB less 1 MiB, the rest kept for a signature below 4 GiB.
+TEST(AppendedPayload, PlacedAfterTheImageAlignedAndRefusedAboveTheSignableLimit) {
+    const wrap::ImagePlan image = wrap::planImage(threeSectionStub(), 0x300);  // file size 0x1e00
+    const std::uint64_t room = wrap::largestAppended - 0x1e00;
+    const struct {
+        std::uint64_t length, fileSize;
+        const char* problem;
+    } cases[] = {
+        {1, 0x2000, ""},
+        {0x200, 0x2000, ""},
+        {0x201, 0x2200, ""},
+        {room, wrap::largestAppended, ""},  // 4 GiB less 1 MiB exactly
+        {room + 1, wrap::largestAppended + 0x200,
+         "the payload of 4094 MiB (4293911041 bytes) is too large: the bootstrapper would take 4095 MiB "
+         "(4293919232 bytes), and one that carries its payload after the image may take at most 4 GiB less "
+         "1 MiB (4293918720 bytes), so that a signature still fits below 4 GiB"},
+    };
+    for (const auto& c : cases) {
+        const wrap::AppendedPlacement placement = wrap::placeAppended(image, 0x200, c.length);
+        EXPECT_EQ(placement.offset, 0x1e00u) << c.length;
+        EXPECT_EQ(placement.fileSize, c.fileSize) << c.length;
+        EXPECT_EQ(wrap::appendedSizeProblem(placement), c.problem) << c.length;
+    }
+    // Known from the payload's size alone, with the other problems of the inputs.
+    EXPECT_EQ(wrap::payloadSizeProblem(wrap::largestAppended), "");
     EXPECT_EQ(
-        wrap::payloadSizeProblem(wrap::largestImage + 1),
-        "the payload of 2048 MiB (2147483649 bytes) is too large: a Windows executable may take at most "
-        "2 GiB (2147483648 bytes), and the bootstrapper holds the payload and more");
+        wrap::payloadSizeProblem(wrap::largestAppended + 1),
+        "the payload of 4095 MiB (4293918721 bytes) is too large: a bootstrapper may take at most 4 GiB "
+        "less 1 MiB (4293918720 bytes), so that a signature still fits below 4 GiB, and it holds the "
+        "payload and more");
 }
 
 TEST(VersionResource, TheLargestThatFitsItsLengthsIsWrittenWholeAndOneTextMoreIsRefused) {

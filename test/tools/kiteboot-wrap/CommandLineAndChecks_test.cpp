@@ -2,6 +2,7 @@
 // name (the checks of files are tested end to end with their messages).
 #include <gtest/gtest.h>
 
+#include "AppendedPayload.h"
 #include "CommandLine.h"
 #include "IconFile.h"
 #include "InputChecks.h"
@@ -254,6 +255,10 @@ TEST(InputChecks, OnlyAKitebootStubWithoutAnInstallerIsAStub) {
          {stubMark(wrap::stubMarkText), wrap::numberedResource(wrap::typeRcdata, wrap::payloadId)},
          "stub 's.exe' is a bootstrapper that already carries an installer (resource RT_RCDATA 100), not the "
          "stub: give kiteboot-stub.exe, and the installer itself as --payload"},
+        {"a bootstrapper with its installer after the image",
+         {stubMark(wrap::stubMarkText), wrap::payloadRecordResource({0x1000, 1, 0x1200})},
+         "stub 's.exe' is a bootstrapper that already carries an installer after its image (resource "
+         "RT_RCDATA 101), not the stub: give kiteboot-stub.exe, and the installer itself as --payload"},
         {"another RT_RCDATA",
          {manifest, stubMark(wrap::stubMarkText), wrap::numberedResource(wrap::typeRcdata, 101)},
          ""},

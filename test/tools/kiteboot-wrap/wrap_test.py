@@ -129,21 +129,25 @@ def icon_count(ico):
     return int.from_bytes(read(ico)[4:6], "little")
 
 
-def check_resources(name, exe, payload):
-    """wrestool lists exactly the expected resources and extracts what was put in."""
+def check_resources(name, exe, payload, appended=False):
+    """wrestool lists exactly the expected resources and extracts what was put in: the payload as RT_RCDATA
+    100, or (appended) the record RT_RCDATA 101 and the payload after the image."""
     listing = run(["wrestool", "-l", exe]).stdout.split("\n")
     found = sorted(line.split(" [")[0] for line in listing if line)
     images = icon_count(S["vendor_icon"])
     expected = sorted([f"--type=3 --name={i} --language=1033" for i in range(1, images + 1)] +
-                      ["--type=10 --name=100 --language=1033", "--type=14 --name=101 --language=1033",
+                      [f"--type=10 --name={101 if appended else 100} --language=1033", "--type=14 --name=101 --language=1033",
                        "--type=16 --name=1 --language=1033", "--type=24 --name=1 --language=1033",
                        "--type='KITEBOOT' --name=1 --language=1033"])
     check(found == expected,
           f"{name}: wrestool lists exactly the icons, payload, icon group, version, manifest, stub mark {found}")
     mark = subprocess.run(["wrestool", "-x", "-R", "--type=KITEBOOT", exe], capture_output=True).stdout
     check(mark == b"kiteboot stub 1", f"{name}: the stub's mark is kept {mark}")
-    check(subprocess.run(["wrestool", "-x", "-R", "--type=10", "--name=100", exe], capture_output=True).stdout
-          == read(payload), f"{name}: RT_RCDATA 100 holds the payload byte for byte")
+    if appended:
+        check_appended(name, exe, payload)
+    else:
+        check(subprocess.run(["wrestool", "-x", "-R", "--type=10", "--name=100", exe], capture_output=True).stdout
+              == read(payload), f"{name}: RT_RCDATA 100 holds the payload byte for byte")
     icon = subprocess.run(["wrestool", "-x", "--type=14", "--name=101", exe], capture_output=True).stdout
     # wrestool writes the .ico followed by zeros (as it does for a linker-built executable).
     given = read(S["vendor_icon"])
@@ -151,6 +155,37 @@ def check_resources(name, exe, payload):
           f"{name}: icon group 101 extracts as the given .ico")
     manifest = subprocess.run(["wrestool", "-x", "-R", "--type=24", exe], capture_output=True).stdout
     check(manifest == read(S["manifest"]), f"{name}: RT_MANIFEST 1 is the stub's manifest")
+
+
+def check_appended(name, exe, payload):
+    """The record (RT_RCDATA 101, read by wrestool) names the payload's place after the last section, on the
+    file alignment, its length and SHA-256; the file ends on the file alignment after it."""
+    record = subprocess.run(["wrestool", "-x", "-R", "--type=10", "--name=101", exe], capture_output=True).stdout
+    check(len(record) == 56 and record[:8] == b"KBPAYLD1", f"{name}: RT_RCDATA 101 is the payload's record {record[:8]}")
+    offset, length = struct.unpack("<QQ", record[8:24]) if len(record) == 56 else (0, 0)
+    data = read(exe)
+    pe = pefile.PE(exe, fast_load=True)
+    alignment = pe.OPTIONAL_HEADER.FileAlignment
+    image_end = max(s.PointerToRawData + s.SizeOfRawData for s in pe.sections)
+    check(offset == image_end and offset % alignment == 0 and pe.get_overlay_data_start_offset() == offset,
+          f"{name}: the payload starts where the last section ends, on the file alignment, where pefile's overlay starts")
+    check(length == len(read(payload)) and data[offset:offset + length] == read(payload)
+          and record[24:] == hashlib.sha256(read(payload)).digest(),
+          f"{name}: the payload lies there byte for byte, of the recorded length and SHA-256")
+    check(len(data) % alignment == 0 and not data[offset + length:].strip(b"\0"),
+          f"{name}: zeros up to the file alignment end the file")
+
+
+def check_inspect(name, exe, payload, carried, signature="signature: none"):
+    """--inspect reports how the payload is carried, its size and SHA-256 and the signature's place."""
+    result = native_wrap("--inspect", exe)
+    digest = hashlib.sha256(read(payload)).hexdigest()
+    lines = result.stdout.splitlines()
+    expected_hash = f"payload SHA-256: {digest}" + (" (matches its record)" if carried == "after the image" else "")
+    check(result.returncode == 0 and lines[:1] == ["stub: kiteboot stub 1"] and
+          lines[1].startswith(f"payload: {carried}, at offset ") and lines[1].endswith(f", {len(read(payload))} bytes")
+          and lines[2] == expected_hash and "ProductName: Установщик 中文" in lines and lines[-1].startswith(signature),
+          f"{name}: --inspect reports it ({result.returncode}) {result.stdout}{result.stderr}")
 
 
 def check_pefile(name, exe):
@@ -261,9 +296,60 @@ def non_ascii_paths_test():
           f"... and the same bytes from the Windows program without the UTF-8 code page {c.stderr}")
 
 
+APPEND = {"KITEBOOT_WRAP_APPEND_PAYLOAD": "1"}
+
+
+def appended_tests():
+    """Each installer carried after the image, as one too large for a 2 GiB image is (forced here): both
+    programs write the same bytes; pefile, wrestool, osslsigncode and --inspect read it; it runs, signed too;
+    changed after wrapping, --inspect says so."""
+    for name, payload in S["payloads"].items():
+        native = os.path.join(WORK, "appended", f"{name} setup.exe")
+        windows = os.path.join(WORK, "appended-windows", f"{name} setup.exe")
+        os.makedirs(os.path.dirname(native), exist_ok=True)
+        os.makedirs(os.path.dirname(windows), exist_ok=True)
+        a = run([S["native"], "--payload", payload, "--output", native, "--stub", S["stub"], *VENDOR], env=APPEND)
+        b = run([S["wine_run"], S["windows"], *(windows_path(x) if x.startswith("/") else x for x in
+                                                 ["--payload", payload, "--output", windows, "--stub", S["stub"], *VENDOR])],
+                env=APPEND)
+        check(a.returncode == 0 and b.returncode == 0, f"{name} appended: both programs write it {a.stderr}{b.stderr}")
+        check(os.path.exists(native) and os.path.exists(windows) and read(native) == read(windows),
+              f"{name} appended: both outputs are byte-identical")
+        left = [f for d in (native, windows) for f in os.listdir(os.path.dirname(d)) if f.endswith(".tmp")]
+        check(not left, f"{name} appended: no temporary file is left {left}")
+        check_resources(name + " appended", native, payload, appended=True)
+        check_pefile(name, native)
+        check_inspect(name + " appended", native, payload, "after the image")
+        signed = check_signing(name + " appended", native)
+        check_inspect(name + " appended and signed", signed, payload, "after the image", "signature: a certificate "
+                      "table of ")
+        check("after the payload" in native_wrap("--inspect", signed).stdout,
+              f"{name} appended and signed: --inspect finds the certificate table after the payload")
+        check_runs(name, native)
+        check_runs(name, signed)
+        changed = bytearray(read(native))
+        changed[read(native).find(read(payload)) + len(read(payload)) // 2] ^= 1
+        with open(native + ".changed", "wb") as f:
+            f.write(changed)
+        result = native_wrap("--inspect", native + ".changed")
+        check(result.returncode == 3 and "(does not match its record: " in result.stdout,
+              f"{name} appended, one byte changed: --inspect says so, exit status 3 ({result.returncode})")
+        cut = native + ".cut"
+        shutil.copyfile(native, cut)
+        os.truncate(cut, read(native).find(read(payload)) + len(read(payload)) - 1)
+        result = native_wrap("--inspect", cut)
+        check(result.returncode == 3 and "the file is cut short" in result.stdout,
+              f"{name} appended, cut short: --inspect says so, exit status 3 ({result.returncode})")
+    # Not a bootstrapper: a script tells by the exit status.
+    result = native_wrap("--inspect", S["payloads"]["demo"])
+    check(result.returncode == 1 and "is not a kiteboot bootstrapper" in result.stderr,
+          f"--inspect of an installer: not a kiteboot bootstrapper, exit status 1 {result.stderr}")
+
+
 def wrap_tests():
     longest_texts_test()
     non_ascii_paths_test()
+    appended_tests()
     for name, payload in S["payloads"].items():
         native = os.path.join(WORK, f"{name} setup.exe")
         windows_dir = os.path.join(WORK, "windows")
@@ -281,6 +367,7 @@ def wrap_tests():
         check(not left, f"{name}: no temporary file is left {left}")
         check_resources(name, native, payload)
         check_pefile(name, native)
+        check_inspect(name, native, payload, "resource RT_RCDATA 100")
         signed = check_signing(name, native)
         check_runs(name, native)
         if name == "demo":
@@ -491,27 +578,7 @@ def bad_input_tests():
     if "nsis" in S["payloads"]:  # a real installer as the stub and the stub as the payload: the options swapped
         table.append((["--payload", stub, "--stub", S["payloads"]["nsis"]], f"stub '{S['payloads']['nsis']}' {not_kiteboot}"))
     check_refused("", native_wrap, table, files, output)
-    # Payloads whose bootstrapper would pass 2 GiB: sparse files, refused before anything is written. One
-    # larger than 2 GiB is known by its size, with the other problems; one just below only once planned.
-    huge = os.path.join(files, "huge.exe")
-    shutil.copyfile(good, huge)
-    os.truncate(huge, (2 << 30) + (1 << 20))
-    result = native_wrap("--payload", huge, "--output", output, "--stub", S["stub"], "--file-version", "1")
-    refused = (result.returncode == 1 and not os.listdir(os.path.dirname(output)) and
-               "kiteboot-wrap: the payload of 2049 MiB (2148532224 bytes) is too large: a Windows executable may "
-               "take at most 2 GiB (2147483648 bytes), and the bootstrapper holds the payload and more\n"
-               in result.stderr and "kiteboot-wrap: --file-version '1' is not four numbers" in result.stderr)
-    check(refused, f"a payload of 2 GiB and 1 MiB is refused with the limit and the other problems, nothing written "
-                   f"{'' if refused else result.stderr}")
-    os.truncate(huge, (2 << 30) - (512 << 10))
-    result = native_wrap("--payload", huge, "--output", output, "--stub", S["stub"])
-    refused = (result.returncode == 1 and not os.listdir(os.path.dirname(output)) and
-               result.stderr.startswith("kiteboot-wrap: the payload of 2047 MiB (2146959360 bytes) is too large: the "
-                                        "bootstrapper would take 2048 MiB (") and
-               result.stderr.endswith("), and a Windows executable may take at most 2 GiB (2147483648 bytes)\n"))
-    check(refused, f"a payload 512 KiB under 2 GiB, with the stub above it, is refused with the limit, nothing written "
-                   f"{'' if refused else result.stderr}")
-    os.remove(huge)
+    size_limit_tests(good, output)
     # Every problem at once.
     result = native_wrap("--payload", f("i386.exe"), "--icon", f("cursor.cur"), "--file-version", "1", "--output", output,
                          "--stub", S["stub"])
@@ -527,6 +594,57 @@ def bad_input_tests():
     write_failure_test(big)
     interruption_tests(big)
     os.remove(big)
+
+
+def size_limit_tests(good, output):
+    """Just below and just above each limit, with sparse payloads. Above the limit of a bootstrapper that
+    carries its payload after the image (4 GiB less 1 MiB) the payload is refused before anything is written:
+    by its size alone with the other problems of the inputs, or once the image is planned. Just below, and just
+    below 2 GiB (once refused, now carried after the image), it is accepted: the write then fails at a file size
+    limit of 1 MiB, so the test writes nothing large."""
+    limit = (4 << 30) - (1 << 20)
+    small = os.path.join(WORK, "limits", "setup.exe")
+    os.makedirs(os.path.dirname(small))
+    run([S["native"], "--payload", good, "--output", small, "--stub", S["stub"]], env=APPEND)
+    record = subprocess.run(["wrestool", "-x", "-R", "--type=10", "--name=101", small], capture_output=True).stdout
+    room = limit - struct.unpack("<Q", record[8:16])[0]  # the image before the payload is the same for any size
+    alignment = pefile.PE(small, fast_load=True).OPTIONAL_HEADER.FileAlignment
+    huge = os.path.join(os.path.dirname(output), "..", "huge.exe")
+    shutil.copyfile(good, huge)
+
+    def mib(n):
+        return f"{n >> 20} MiB ({n} bytes)"
+
+    def at_most_1_mib_written():
+        at_most_1_gib()
+        resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+    rows = [
+        (limit + 1, ["--file-version", "1"],
+         [f"kiteboot-wrap: the payload of {mib(limit + 1)} is too large: a bootstrapper may take at most 4 GiB less "
+          f"1 MiB ({limit} bytes), so that a signature still fits below 4 GiB, and it holds the payload and more\n",
+          "kiteboot-wrap: --file-version '1' is not four numbers"]),
+        (room + 1, [], [f"kiteboot-wrap: the payload of {mib(room + 1)} is too large: the bootstrapper would take "
+                        f"{mib(limit + alignment)}, and one that carries its payload after the image may take at most 4 GiB "
+                        f"less 1 MiB ({limit} bytes), so that a signature still fits below 4 GiB\n"]),
+        (room, [], None),
+        ((2 << 30) - (512 << 10), [], None),
+    ]
+    for size, options, messages in rows:
+        os.truncate(huge, size)
+        result = subprocess.run([S["native"], "--payload", huge, "--output", output, "--stub", S["stub"], *options],
+                                capture_output=True, text=True, preexec_fn=at_most_1_mib_written)
+        if messages:
+            good_result = result.returncode == 1 and all(m in result.stderr for m in messages)
+            what = "is refused with the limit, before anything is written"
+        else:
+            good_result = result.returncode == 1 and "File too large" in result.stderr and "too large:" not in \
+                result.stderr
+            what = "passes the checks (its write stops at the 1 MiB file size limit)"
+        check(good_result and not os.listdir(os.path.dirname(output)),
+              f"a payload of {size} bytes {what}, nothing left {'' if good_result else result.stderr}")
+    os.remove(huge)
 
 
 def windows_bad_input_tests(files, good, output):

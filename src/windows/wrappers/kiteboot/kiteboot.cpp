@@ -3,6 +3,7 @@
 // directory and exits with the installer's exit code (-1 after any failure).
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "common/windows/WinAutoHandle.h"
 #include "common/windows/WinErrorHandling.h"
 #include "common/windows/WinHeaders.h"
+#include "windows/common/AppendedPayload.h"
 #include "windows/common/DllFunction.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/Resources.h"
@@ -182,13 +184,23 @@ int run() {
 #ifdef KITEBOOT_TEST_HOOKS
         kiteboot_test_hooks::beforeExtraction(launcherPath);
 #endif
-        const Resource payload(kPayloadResourceId, kRawDataType, SysInfo::getCurrentModuleHandle());
+        const HMODULE module = SysInfo::getCurrentModuleHandle();
+        const Resource payload(kPayloadResourceId, kRawDataType, module);
+        // Resource 100, or, for an installer too large for the image, the bytes after it (found by a record).
+        const std::optional<PayloadRecord> appended =
+            payload.exists() ? std::nullopt : findPayloadRecord(module);
         std::uint32_t payloadSize = 0;
-        payload.getPtr(payloadSize);  // a missing payload fails before anything is written
+        if (!appended) payload.getPtr(payloadSize);  // a missing payload fails before anything is written
         Resource::Source source = Resource::Source::MappedImage;
         // Held from its creation until the directory is removed.
-        const HANDLE payloadHold =
-            secure->saveFile(launcherName, [&](std::ostream& out) { source = payload.writeTo(out); });
+        const HANDLE payloadHold = secure->saveFile(launcherName, [&](std::ostream& out) {
+            if (!appended) {
+                source = payload.writeTo(out);
+                return;
+            }
+            writeAppendedPayload(out, module, *appended);
+            source = Resource::Source::ModuleFile;
+        });
 #ifdef KITEBOOT_TEST_HOOKS
         kiteboot_test_hooks::afterExtraction(secure->path(),
                                              FileUtils::joinPath(secure->path(), launcherName), source);

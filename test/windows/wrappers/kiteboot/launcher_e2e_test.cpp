@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/share/hashing/Sha256.h"
 #include "common/share/tstrings.h"
 #include "common/windows/WinErrorHandling.h"
 #include "common/windows/WinHeaders.h"
@@ -174,24 +175,29 @@ TEST(LauncherArguments, RealInstallerReadingItsRawCommandLineBehavesAsIfStartedD
 
 // ---- Where and how the payload runs
 
+// The payload as resource 100, and carried after the image (as an installer too large for a 2 GiB image
+// is), read from the launcher's own file and hashed on the way.
 TEST(LauncherPayload, RunsFromTheSecureDirectoryUnderTheLauncherName) {
-    TempDir install("kbsetup");
-    const std::string setup = install / "setup.exe";
-    ASSERT_TRUE(CopyFileA(launcherPath("probe_launcher.exe").c_str(), setup.c_str(), TRUE));
-    LaunchRun run(setup);
-    run.options.environment[probe::kInheritedVariable] = "from the launcher's environment";
-    ASSERT_EQ(run.run({"/s"}), 0u);
-    const probe::Report report = run.report();
+    for (const char* launcher : {"probe_launcher.exe", "appended_probe_launcher.exe"}) {
+        SCOPED_TRACE(launcher);
+        TempDir install("kbsetup");
+        const std::string setup = install / "setup.exe";
+        ASSERT_TRUE(CopyFileA(launcherPath(launcher).c_str(), setup.c_str(), TRUE));
+        LaunchRun run(setup);
+        run.options.environment[probe::kInheritedVariable] = "from the launcher's environment";
+        ASSERT_EQ(run.run({"/s"}), 0u);
+        const probe::Report report = run.report();
 
-    const std::string secureDirectory = run.secureDirectory(report);
-    EXPECT_EQ(report.currentDirectory, secureDirectory);
-    EXPECT_TRUE(report.hasInherited);
-    EXPECT_EQ(report.inherited, "from the launcher's environment");
-    // The payload's own file holds exactly the bytes of the embedded installer.
-    const std::string probeFile = testing_support::siblingProgram("probe_payload.exe");
-    EXPECT_EQ(report.imageSize, testing_support::readFile(probeFile).size());
-    EXPECT_EQ(report.imageHash, hashOfFile(probeFile));
-    run.expectCleanRun(secureDirectory);
+        const std::string secureDirectory = run.secureDirectory(report);
+        EXPECT_EQ(report.currentDirectory, secureDirectory);
+        EXPECT_TRUE(report.hasInherited);
+        EXPECT_EQ(report.inherited, "from the launcher's environment");
+        // The payload's own file holds exactly the bytes of the embedded installer.
+        const std::string probeFile = testing_support::siblingProgram("probe_payload.exe");
+        EXPECT_EQ(report.imageSize, testing_support::readFile(probeFile).size());
+        EXPECT_EQ(report.imageHash, hashOfFile(probeFile));
+        run.expectCleanRun(secureDirectory);
+    }
 }
 
 TEST(LauncherPayload, ProcessesStartedByThePayloadAreNotWaitedFor) {
@@ -402,6 +408,77 @@ TEST(LauncherFailure, MissingPayloadResourceEndsWithMinusOneAndLeavesNothing) {
                     formatSystemError(ERROR_RESOURCE_NAME_NOT_FOUND) + ")' caught"));
     EXPECT_TRUE(std::regex_match(log[3].message, report)) << log[3].message;
     expectOneProcess(log, "other_id_launcher.exe");
+}
+
+// A bootstrapper whose payload after the image was changed after wrapping (a damaged download, a file
+// replaced) is refused before anything is started: the recorded SHA-256 lies in the image a signature
+// covers. Bytes after the recorded end are not the payload's: they are where a signature's certificate
+// table goes, and the payload runs with them.
+TEST(LauncherFailure, AppendedPayloadChangedAfterWrappingIsRefusedAndStartsNothing) {
+    const std::string wrapped = testing_support::readFile(launcherPath("appended_probe_launcher.exe"));
+    const std::string probe = testing_support::readFile(testing_support::siblingProgram("probe_payload.exe"));
+    const std::size_t offset = wrapped.find(probe);
+    ASSERT_NE(offset, std::string::npos);
+    const auto sha256 = [](const std::string& bytes) {
+        Sha256 hash;
+        hash.add(bytes.data(), bytes.size());
+        return Sha256::hex(hash.finish());
+    };
+    const std::string mismatch =
+        "the payload does not match its record, so it was changed after wrapping: "
+        "SHA-256 recorded " +
+        sha256(probe) + ", read ";
+    std::string oneByte = wrapped;
+    oneByte[offset + probe.size() / 2] ^= 0x01;
+    std::string inserted = wrapped;
+    inserted.insert(offset + 100, 1, '\x5a');
+    const struct {
+        const char* name;
+        std::string file;
+        std::string error;  // empty: the payload runs
+    } cases[] = {
+        {"one byte changed", oneByte, mismatch + sha256(oneByte.substr(offset, probe.size()))},
+        {"a byte inserted", inserted, mismatch + sha256(inserted.substr(offset, probe.size()))},
+        {"cut short by one byte", wrapped.substr(0, offset + probe.size() - 1),
+         "the payload is cut short: the bootstrapper's file holds " +
+             std::to_string(offset + probe.size() - 1) + " bytes, and its payload (SHA-256 " + sha256(probe) +
+             ") ends at " + std::to_string(offset + probe.size())},
+        {"bytes added after the end", wrapped + std::string(4096, '\x7f'), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir install("kbsetup");
+        const std::string setup = install / "setup.exe";
+        testing_support::writeFile(setup, c.file);
+        LaunchRun run(setup);
+        run.options.environment[probe::kExitVariable] = "3";
+        if (c.error.empty()) {
+            EXPECT_EQ(run.run({"/s"}), 3u);
+            const probe::Report report = run.report();
+            EXPECT_EQ(report.imageHash, hashOfFile(testing_support::siblingProgram("probe_payload.exe")));
+            run.expectCleanRun(run.secureDirectory(report));
+            continue;
+        }
+        EXPECT_EQ(run.run({"/s"}), kFailure);
+        EXPECT_FALSE(run.payloadRan());
+        EXPECT_EQ(run.tempEntries(), std::vector<std::string>{"morvane.log"});
+        const std::vector<ParsedRecord> log = run.records();
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(
+            std::count_if(log.begin(), log.end(), [](const ParsedRecord& r) { return r.level == "ERROR"; }),
+            1);
+        EXPECT_EQ(log.back().level, "ERROR");
+        EXPECT_EQ(log.back().function, kRun);
+        const std::regex report(
+            "Exception with message 'AppendedPayload\\.cpp\\(\\d+\\) at "
+            "writeAppendedPayload\\(\\): " +
+            escapeRegex(c.error) + "' caught");
+        EXPECT_TRUE(std::regex_match(log.back().message, report)) << log.back().message;
+        // The directory, and the extraction's file in it, were removed before the failure was reported.
+        EXPECT_EQ(summarize(log)[log.size() - 2],
+                  summary("TRACE", kDirectoryDeleted, "Deleted [" + reservedDirectory(log) + "] directory"));
+        expectOneProcess(log, "setup.exe");
+    }
 }
 
 }  // namespace

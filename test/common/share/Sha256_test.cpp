@@ -1,0 +1,79 @@
+// SHA-256 against the examples of FIPS 180-4 (NIST's "Cryptographic Standards and Guidelines: Examples
+// with Intermediate Values") and the hardware blocks against the portable ones; the payload's record.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/share/PayloadRecord.h"
+#include "common/share/hashing/Sha256.h"
+#include "common/share/hashing/Sha256Hardware.h"
+
+namespace {
+
+std::string sha256Of(const std::string& text, std::size_t piece) {
+    Sha256 hash;
+    for (std::size_t at = 0; at < text.size(); at += piece)
+        hash.add(text.data() + at, std::min(piece, text.size() - at));
+    return Sha256::hex(hash.finish());
+}
+
+TEST(Sha256, TheStandardsExamplesInPiecesOfAnySize) {
+    const struct {
+        std::string text;
+        const char* digest;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",  // 56 bytes: the length needs a block
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmno"
+         "pq"
+         "rstnopqrstu",
+         "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& c : cases)
+        for (std::size_t piece : {1u, 63u, 64u, 65u, 1000000u})
+            EXPECT_EQ(sha256Of(c.text, piece), c.digest) << c.text.size() << " bytes in pieces of " << piece;
+}
+
+TEST(Sha256, HardwareBlocksEqualThePortableOnes) {
+    if (!sha256HardwareAvailable()) GTEST_SKIP() << "this processor has no SHA extensions";
+    std::mt19937 random(11);
+    std::vector<std::uint8_t> data(64 * 97);
+    for (auto& byte : data)
+        byte = static_cast<std::uint8_t>(random());
+    for (std::size_t blocks : {1u, 2u, 97u}) {
+        std::uint32_t portable[8] = {1, 2, 3, 4, 5, 6, 7, 0xffffffff};
+        std::uint32_t hardware[8] = {1, 2, 3, 4, 5, 6, 7, 0xffffffff};
+        sha256PortableBlocks(portable, data.data(), blocks);
+        sha256HardwareBlocks(hardware, data.data(), blocks);
+        EXPECT_EQ(std::vector<std::uint32_t>(portable, portable + 8),
+                  std::vector<std::uint32_t>(hardware, hardware + 8))
+            << blocks;
+    }
+}
+
+TEST(PayloadRecord, ReadsBackAsWrittenAndRefusesAnythingElse) {
+    PayloadRecord record;
+    record.offset = 0x1000;
+    record.length = 0xfff00000;
+    for (std::size_t i = 0; i < record.sha256.size(); ++i)
+        record.sha256[i] = static_cast<std::uint8_t>(i * 7);
+    const auto bytes = encodePayloadRecord(record);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "KBPAYLD1");
+    EXPECT_EQ(decodePayloadRecord(bytes.data(), bytes.size()), record);
+    EXPECT_EQ(bytes[kPayloadRecordHashOffset + 1], 7);
+    EXPECT_FALSE(decodePayloadRecord(bytes.data(), bytes.size() - 1));
+    auto otherMark = bytes;
+    otherMark[7] = '2';
+    EXPECT_FALSE(decodePayloadRecord(otherMark.data(), otherMark.size()));
+    PayloadRecord overflowing = record;
+    overflowing.offset = UINT64_MAX;
+    const auto wrapped = encodePayloadRecord(overflowing);
+    EXPECT_FALSE(decodePayloadRecord(wrapped.data(), wrapped.size()));
+}
+
+}  // namespace
