@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
+#include "AppendedPayload.h"
+#include "HashWorker.h"
 #include "ImageWriter.h"
 #include "PeChecksum.h"
 #include "PeLayout.h"
@@ -18,21 +21,67 @@ namespace {
 struct CarriedPayload {
     std::uint64_t offset = 0;  // in the file
     std::uint64_t size = 0;
+    std::optional<Sha256::Digest> recorded;  // carried after the image: the SHA-256 its record holds
 };
 
 bool isPayload(const Resource& resource) {
     return isNumbered(resource, typeRcdata, payloadId);
 }
 
-// The one place that knows how a bootstrapper carries its payload: as the resource RT_RCDATA 100, once.
-// (A payload carried another way is found here by what records it, and checked against what is recorded.)
+bool isRecord(const Resource& resource) {
+    return isNumbered(resource, typeRcdata, payloadRecordId);
+}
+
+// Where the image ends in the file: after the headers and the furthest section's contents.
+std::uint64_t imageEndInFile(const PeImage& image) {
+    std::uint64_t end = image.headers.size();
+    for (const SectionHeader& section : image.sections)
+        end = std::max(end, std::uint64_t{section.rawPointer} + section.rawSize);
+    return end;
+}
+
+// A payload carried after the image, as its record says: after the image, within the file and before a
+// certificate table, where a signature put after wrapping would go.
+CarriedPayload appendedPayload(const ByteSource& written, const PeImage& image, const Resource& resource) {
+    const std::optional<PayloadRecord> record =
+        decodePayloadRecord(resource.data.data(), resource.data.size());
+    const std::string where = " its payload's record (resource RT_RCDATA 101)";
+    if (!record)
+        throw WrapError(written.owner() + " carries" + where + " in a form kiteboot-wrap does not write (" +
+                        std::to_string(resource.data.size()) + " bytes)");
+    const std::string payload = "the payload it records (" + std::to_string(record->length) + " bytes at " +
+                                hexNumber(record->offset) + ")";
+    if (record->offset < imageEndInFile(image))
+        throw WrapError(written.owner() + ": " + payload + " starts inside its image, which ends at " +
+                        hexNumber(imageEndInFile(image)) + " in the file");
+    if (!fitsWithin(record->offset, record->length, written.size()))
+        throw WrapError(written.owner() + ": " + payload + " passes the end of the file (" +
+                        std::to_string(written.size()) + " bytes)");
+    const DataDirectory certificates = image.directories.size() > pe::directory::certificate
+                                           ? image.directories[pe::directory::certificate]
+                                           : DataDirectory{};
+    if (certificates.size != 0 && certificates.virtualAddress < record->end())
+        throw WrapError(written.owner() + ": its certificate table at " +
+                        hexNumber(certificates.virtualAddress) + " lies before the end of " + payload +
+                        ", so a signature would not follow it");
+    return {record->offset, record->length, record->sha256};
+}
+
+// The one place that knows how a bootstrapper carries its payload: as the resource RT_RCDATA 100, or after
+// the image with the record RT_RCDATA 101 in its place; exactly one of them.
 CarriedPayload findPayload(const ByteSource& written, const PeImage& image, const ResourceList& resources) {
-    const auto count = std::count_if(resources.begin(), resources.end(), isPayload);
-    if (count != 1)
-        throw WrapError(written.owner() + " carries " + std::to_string(count) +
-                        " resources RT_RCDATA 100; it must carry the payload as exactly one");
+    const auto payloads = std::count_if(resources.begin(), resources.end(), isPayload);
+    const auto records = std::count_if(resources.begin(), resources.end(), isRecord);
+    if (payloads + records != 1)
+        throw WrapError(written.owner() + " carries " + std::to_string(payloads) +
+                        " resources RT_RCDATA 100 " + "and " + std::to_string(records) +
+                        " RT_RCDATA 101; it must carry exactly one of them: " +
+                        "the payload, or the record of the payload after its image");
+    if (records == 1)
+        return appendedPayload(written, image, *std::find_if(resources.begin(), resources.end(), isRecord));
     const Resource& payload = *std::find_if(resources.begin(), resources.end(), isPayload);
-    return {image.sections[image.resourceSection].rawPointer + payload.sectionOffset, payload.streamedSize};
+    return {
+        image.sections[image.resourceSection].rawPointer + payload.sectionOffset, payload.streamedSize, {}};
 }
 
 }  // namespace
@@ -49,12 +98,19 @@ void checkBootstrapper(const ByteSource& written, const ByteSource& payload) {
         throw WrapError(written.owner() + " carries a payload of " + std::to_string(carried.size) +
                         " bytes; the installer has " + std::to_string(payload.size()));
 
-    // One pass over the file: the checksum summed (its own field as zeros) and the payload's bytes compared.
+    // One pass over the file: the checksum summed (its own field as zeros) and the payload's bytes compared;
+    // a payload after the image also hashed, on a second thread, through two pieces in turn: a piece is read
+    // again only after the worker took the next one, and its digest is taken with the payload's last piece
+    // (the worker is made after the pieces, so it is done with them before they go).
     const std::uint64_t checksumAt = image.optionalHeader + pe::optional::checkSum;
     PeChecksum checksum;
-    Bytes piece(streamBufferSize);
+    Bytes pieces[2] = {Bytes(streamBufferSize), Bytes(streamBufferSize)};
     Bytes expected(streamBufferSize);
-    for (std::uint64_t at = 0; at < written.size();) {
+    std::optional<HashWorker> hash;
+    if (carried.recorded) hash.emplace();
+    std::optional<Sha256::Digest> digest;
+    for (std::uint64_t at = 0, which = 0; at < written.size(); which ^= 1) {
+        Bytes& piece = pieces[which];
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::uint64_t>(written.size() - at, streamBufferSize));
         written.read(at, piece.data(), count, "its bytes");
@@ -65,6 +121,8 @@ void checkBootstrapper(const ByteSource& written, const ByteSource& payload) {
         const std::uint64_t to = std::min(at + count, carried.offset + carried.size);
         if (from < to) {
             const auto length = static_cast<std::size_t>(to - from);
+            if (hash) hash->add(&piece[static_cast<std::size_t>(from - at)], length);
+            if (hash && to == carried.offset + carried.size) digest = hash->finish();
             payload.read(from - carried.offset, expected.data(), length, "the installer's bytes");
             if (std::memcmp(&piece[static_cast<std::size_t>(from - at)], expected.data(), length) != 0)
                 throw WrapError(written.owner() +
@@ -74,6 +132,10 @@ void checkBootstrapper(const ByteSource& written, const ByteSource& payload) {
         }
         at += count;
     }
+    if (hash && !digest) digest = hash->finish();  // an empty payload
+    if (digest && *digest != *carried.recorded)
+        throw WrapError(written.owner() + " carries a payload after its image whose SHA-256 is " +
+                        Sha256::hex(*digest) + "; its record holds " + Sha256::hex(*carried.recorded));
     const std::uint32_t recorded = written.u32(checksumAt, "its CheckSum");
     if (recorded != checksum.finish())
         throw WrapError(written.owner() + " has the CheckSum " + hexNumber(recorded) + "; its bytes sum to " +

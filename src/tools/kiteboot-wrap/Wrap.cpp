@@ -114,7 +114,9 @@ VersionFields versionFields(const WrapOptions& options) {
 
 void editResources(ResourceList& resources, std::uint64_t payloadSize, const Bytes& ico,
                    const VersionFields& version) {
+    // RT_RCDATA 101 is the record of a payload after the image: a stub's own would be taken for one.
     removeResources(resources, typeRcdata, payloadId);
+    removeResources(resources, typeRcdata, payloadRecordId);
     Resource payload = numberedResource(typeRcdata, payloadId);
     payload.streamed = true;
     payload.streamedSize = payloadSize;
