@@ -7,6 +7,7 @@
 #include "InputFile.h"
 #include "PeLayout.h"
 #include "ResourceTree.h"
+#include "ShownText.h"
 #include "StubMark.h"
 #include "Wrap.h"
 #include "WrapError.h"
@@ -166,13 +167,13 @@ int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream
     std::optional<InputFile> file;
     try {
         file.emplace(path);
-        inspection = readInspection(ByteSource::ofFile("'" + path + "'", *file));
+        inspection = readInspection(ByteSource::ofFile(inQuotes(path), *file));
     } catch (const std::exception& error) {
         err << "kiteboot-wrap: " << error.what() << "\n";
         return inspectUnread;
     }
     int status = inspectSound;
-    out << "stub: " << inspection.stubMark << "\n";
+    out << "stub: " << shown(inspection.stubMark) << "\n";
     out << "payload: " << (inspection.appended ? "after the image" : "resource RT_RCDATA 100")
         << ", at offset " << inspection.payloadOffset << ", " << inspection.payloadSize << " bytes\n";
     const std::uint64_t end = inspection.payloadOffset + inspection.payloadSize;
@@ -188,7 +189,7 @@ int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream
                 std::min<std::uint64_t>(inspection.payloadSize - done, streamBufferSize));
             const Bytes piece = file->readAt(inspection.payloadOffset + done, want);
             if (piece.size() != want) {
-                err << "kiteboot-wrap: '" << path << "' became shorter while it was read\n";
+                err << "kiteboot-wrap: " << inQuotes(path) << " became shorter while it was read\n";
                 return inspectUnread;
             }
             hash.add(piece.data(), piece.size());
@@ -205,7 +206,7 @@ int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream
         out << "\n";
     }
     for (const auto& [key, value] : inspection.versionTexts)
-        out << key << ": " << value << "\n";
+        out << shown(key) << ": " << shown(value) << "\n";
     const DataDirectory& table = inspection.certificateTable;
     if (table.virtualAddress == 0 && table.size == 0) {
         out << "signature: none\n";

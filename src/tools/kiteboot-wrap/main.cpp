@@ -26,13 +26,18 @@ void report(const std::string& problem) {
 }
 
 // Standard output that cannot take the text (a full disk, a closed pipe) fails the run: a script that
-// redirects --help or --version to a file must not get an empty file and status 0.
-int printed(const std::string& text) {
-    std::cout << text << std::flush;
-    if (std::cout) return exitWritten;
+// redirects --help, --version or --inspect to a file must not get an empty file and status 0.
+bool flushed() {
+    std::cout << std::flush;
+    if (std::cout) return true;
     const int error = errno;
     report(std::string("cannot write to standard output: ") + std::strerror(error));
-    return exitFailed;
+    return false;
+}
+
+int printed(const std::string& text) {
+    std::cout << text;
+    return flushed() ? exitWritten : exitFailed;
 }
 
 // arguments: UTF-8, after the program's own path.
@@ -53,7 +58,8 @@ int run(const std::vector<std::string>& arguments, const std::string& program) {
             report("--inspect takes no other file");
             return exitUsage;
         }
-        return wrap::inspectBootstrapper(options.inspect, std::cout, std::cerr);
+        const int status = wrap::inspectBootstrapper(options.inspect, std::cout, std::cerr);
+        return flushed() ? status : exitFailed;
     }
     // For tests: a small payload carried after the image, as one too large for it would be.
     const char* append = std::getenv("KITEBOOT_WRAP_APPEND_PAYLOAD");

@@ -731,11 +731,13 @@ def output_and_program_tests(good):
     message = f"kiteboot-wrap: cannot open '{unreadable}' for reading: Permission denied\n"
     check(result.returncode == 1 and message in result.stderr and not os.path.exists(at("never.exe")),
           f"an unreadable payload is refused with the system's reason {result.stderr}")
+    inspected = at("inspected.exe")
+    native_wrap("--payload", good, "--output", inspected, "--stub", S["stub"])
     with open("/dev/full", "w") as full:
-        for option in ("--help", "--version"):
-            result = subprocess.run([S["native"], option], stdout=full, stderr=subprocess.PIPE, text=True)
+        for options in (["--help"], ["--version"], ["--inspect", inspected]):
+            result = subprocess.run([S["native"], *options], stdout=full, stderr=subprocess.PIPE, text=True)
             check(result.returncode == 1 and result.stderr == "kiteboot-wrap: cannot write to standard output: No "
-                  "space left on device\n", f"{option} > /dev/full fails with the cause {result.returncode} {result.stderr}")
+                  "space left on device\n", f"{options[0]} > /dev/full fails with the cause {result.returncode} {result.stderr}")
 
 
 def flush_before_rename_test(good):
