@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// The 64 round constants of SHA-256 (FIPS 180-4, 4.2.2), aligned for 128-bit loads; one table for both
+// compression functions.
+extern const std::uint32_t kSha256Round[64];
+
 // True when this processor has the SHA extensions and SSE4.1 (and the program was built for x86-64).
 bool sha256HardwareAvailable();
 
