@@ -58,13 +58,20 @@ security::SecurityDescriptor secureDirectoryDescriptor() {
 // place, created relative to it too. The user's own unelevated processes may delete children of their
 // temporary directory and re-point any link on the way to it; from here on the launcher acts only through
 // what it holds.
+// Another launcher starting in the same tick reserves the same name once this one has given its file up,
+// so a name taken between the reservation and the creation is left to it and the next free one reserved;
+// a few times at most, so a TEMP that keeps being filled is refused as before.
 std::unique_ptr<HeldDirectory> createSecureDirectory(const TempDirectory& temp) {
-    const std::string path = temp.reserveName("zor", ".tmp");
+    constexpr int kNameAttempts = 8;
     security::SecurityDescriptor descriptor = secureDirectoryDescriptor();
-    DWORD error = ERROR_SUCCESS;
-    std::unique_ptr<HeldDirectory> directory = HeldDirectory::create(temp, path, descriptor.get(), error);
-    if (!directory) ZOR_THROW_SYS_ERROR(CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
-    return directory;
+    for (int attempt = 1;; ++attempt) {
+        const std::string path = temp.reserveName("zor", ".tmp");
+        DWORD error = ERROR_SUCCESS;
+        std::unique_ptr<HeldDirectory> directory = HeldDirectory::create(temp, path, descriptor.get(), error);
+        if (directory) return directory;
+        if (error != ERROR_ALREADY_EXISTS || attempt == kNameAttempts)
+            ZOR_THROW_SYS_ERROR(CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
+    }
 }
 
 // The payload path in double quotes and, after one space, the launcher's arguments exactly as the user

@@ -281,6 +281,29 @@ TEST(Tampering, ALauncherFileReplacedAfterStartIsNotReadTheOwnPayloadRuns) {
 // ---- Swapping the secure directory or the payload while the run holds them
 
 // The payload is held from its creation, so it cannot be removed before the check either.
+// Another launcher of the same tick takes the reserved name once the run has given its file up and before
+// the directory is made (here the test does, the run stopped after that record): the run leaves the name
+// to it, reserves the next one and runs its payload.
+TEST(NameReservation, ANameTakenBetweenItsReservationAndTheDirectoryIsLeftAndAnotherTaken) {
+    LaunchRun run(launcherPath("hooked_launcher.exe"));
+    run.options.environment[probe::kExitVariable] = "4";
+    run.options.environment["KITEBOOT_TEST_PAUSE_AFTER"] = "2";
+    run.options.environment["KITEBOOT_TEST_PAUSED"] = run.outside / "paused";
+    run.options.environment["KITEBOOT_TEST_RESUME"] = run.outside / "resume";
+    run.start({"/s"});
+    for (int polls = 0; !testing_support::exists(run.outside / "paused") && polls < 6000; ++polls)
+        Sleep(5);
+    const std::string taken = reservedDirectory(run.records());
+    ASSERT_FALSE(taken.empty());
+    ASSERT_TRUE(CreateDirectoryA(taken.c_str(), nullptr)) << taken;
+    testing_support::writeFile(run.outside / "resume", "");
+    EXPECT_EQ(run.wait(), 4u);
+    EXPECT_TRUE(run.payloadRan());
+    EXPECT_EQ(run.tempEntries(), (Lines{"morvane.log", FileUtils::fileName(taken)}));
+    EXPECT_EQ(testing_support::listDirectory(taken), Lines{});
+    RemoveDirectoryA(taken.c_str());
+}
+
 TEST(Swapping, SecureDirectoryAndPayloadCannotBeRenamedOrRemovedBetweenExtractionAndCheck) {
     for (const char* tamper : {"move:swapped.tmp", "remove:"}) {
         SCOPED_TRACE(tamper);
