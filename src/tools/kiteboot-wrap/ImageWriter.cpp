@@ -45,26 +45,31 @@ private:
 };
 
 // Copies size bytes of the payload through two buffers; when hashed, the one just read is hashed on the
-// worker's thread while it is written and the next piece is read into the other, and the payload's SHA-256
-// is returned (zeros otherwise). The worker is made after the buffers, so it is done with them before they
-// go.
-Sha256::Digest streamPayload(SummingWriter& writer, const ReadNext& payload, std::uint64_t size,
+// worker's thread while it is fingerprinted and written and the next piece is read into the other, and what
+// was seen of the payload is returned (zeros otherwise). The worker is made after the buffers, so it is done
+// with them before they go.
+WrittenPayload streamPayload(SummingWriter& writer, const ReadNext& payload, std::uint64_t size,
                              bool hashed) {
     const auto buffers = std::make_unique<std::uint8_t[]>(2 * streamBufferSize);
     std::optional<HashWorker> hash;
     if (hashed) hash.emplace();
+    CopyFingerprint fingerprint;
     for (std::size_t which = 0; size > 0; which ^= 1) {
         std::uint8_t* buffer = buffers.get() + which * streamBufferSize;
         const std::size_t want = size < streamBufferSize ? static_cast<std::size_t>(size) : streamBufferSize;
         const std::size_t got = payload(buffer, want);
         if (got == 0) throw WrapError("the payload became shorter while it was read");
-        if (hash) hash->add(buffer, got);
+        if (hash) {
+            hash->add(buffer, got);
+            fingerprint.add(buffer, got);
+        }
         writer.write(buffer, got);
         size -= got;
     }
     std::uint8_t extra;
     if (payload(&extra, 1) != 0) throw WrapError("the payload became longer while it was read");
-    return hash ? hash->finish() : Sha256::Digest{};
+    if (!hash) return {};
+    return {hash->finish(), fingerprint.finish()};
 }
 
 // The stub's section as it lies in its file, through the same fixed buffer size.
@@ -84,10 +89,11 @@ void BytesSink::overwrite(std::uint64_t offset, const std::uint8_t* data, std::s
     std::memcpy(&bytes[static_cast<std::size_t>(offset)], data, size);
 }
 
-void writeImage(const ImagePlan& plan, const PeImage& stub, const ByteSource& stubFile,
-                const ResourceSection& resources, const ReadNext& payload, ImageSink& out,
-                const AppendedPlacement* appended) {
+WrittenPayload writeImage(const ImagePlan& plan, const PeImage& stub, const ByteSource& stubFile,
+                          const ResourceSection& resources, const ReadNext& payload, ImageSink& out,
+                          const AppendedPlacement* appended) {
     SummingWriter writer(out);
+    WrittenPayload written;
     writer.write(plan.headers);
     for (std::size_t i = 0; i < plan.sections.size(); ++i) {
         const SectionHeader& section = plan.sections[i];
@@ -104,15 +110,16 @@ void writeImage(const ImagePlan& plan, const PeImage& stub, const ByteSource& st
     writer.padTo(plan.fileSize);
     if (appended) {
         writer.padTo(appended->offset);
-        const Sha256::Digest digest = streamPayload(writer, payload, appended->length, true);
+        written = streamPayload(writer, payload, appended->length, true);
         writer.padTo(appended->fileSize);
         const std::uint64_t record = std::uint64_t{plan.sections[stub.resourceSection].rawPointer} +
                                      resources.dataOffset(typeRcdata, payloadRecordId);
-        writer.fillIn(record + kPayloadRecordHashOffset, digest.data(), digest.size());
+        writer.fillIn(record + kPayloadRecordHashOffset, written.sha256.data(), written.sha256.size());
     }
     std::uint8_t checksum[4];
     putU32(checksum, writer.checksum().finish());
     out.overwrite(plan.checksumOffset, checksum, sizeof checksum);
+    return written;
 }
 
 }  // namespace wrap

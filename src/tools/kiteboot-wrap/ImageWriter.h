@@ -7,8 +7,10 @@
 
 #include "AppendedPayload.h"
 #include "ByteSource.h"
+#include "CopyFingerprint.h"
 #include "ImagePlan.h"
 #include "ResourceSection.h"
+#include "common/share/hashing/Sha256.h"
 
 namespace wrap {
 
@@ -42,13 +44,20 @@ public:
 // failed read.
 using ReadNext = std::function<std::size_t(std::uint8_t* buffer, std::size_t size)>;
 
+// What the writer saw of a payload it wrote after the image, as it read it once: what the check of the
+// written file compares the bytes it reads back with. Zeros for a payload in the resource section.
+struct WrittenPayload {
+    Sha256::Digest sha256{};
+    CopyFingerprint::Value fingerprint{};
+};
+
 // stub is the file the stub's model was read from; payload supplies the resource section's streamed bytes
 // (exactly resources.streamedSize of them) or, when appended is given, the bytes written after the image,
 // whose SHA-256, computed on a second thread while they are written, is then put into the record (resource
-// RT_RCDATA 101): the payload is read once. Throws WrapError on a failed read or write and when a file's
-// size changed.
-void writeImage(const ImagePlan& plan, const PeImage& stub, const ByteSource& stubFile,
-                const ResourceSection& resources, const ReadNext& payload, ImageSink& out,
-                const AppendedPlacement* appended = nullptr);
+// RT_RCDATA 101) and returned with the bytes' fingerprint: the payload is read once. Throws WrapError on a
+// failed read or write and when a file's size changed.
+WrittenPayload writeImage(const ImagePlan& plan, const PeImage& stub, const ByteSource& stubFile,
+                          const ResourceSection& resources, const ReadNext& payload, ImageSink& out,
+                          const AppendedPlacement* appended = nullptr);
 
 }  // namespace wrap

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "AppendedPayload.h"
-#include "HashWorker.h"
+#include "CopyFingerprint.h"
 #include "ImageWriter.h"
 #include "PeChecksum.h"
 #include "PeLayout.h"
@@ -86,7 +86,7 @@ CarriedPayload findPayload(const ByteSource& written, const PeImage& image, cons
 
 }  // namespace
 
-void checkBootstrapper(const ByteSource& written, const ByteSource& payload) {
+void checkBootstrapper(const ByteSource& written, const ByteSource& payload, const WrittenPayload& wrote) {
     const PeImage image = readPeImage(written);
     requireStartable(image, written);
     const std::uint32_t rva = image.sections[image.resourceSection].virtualAddress;
@@ -97,20 +97,19 @@ void checkBootstrapper(const ByteSource& written, const ByteSource& payload) {
     if (carried.size != payload.size())
         throw WrapError(written.owner() + " carries a payload of " + std::to_string(carried.size) +
                         " bytes; the installer has " + std::to_string(payload.size()));
+    if (carried.recorded && *carried.recorded != wrote.sha256)
+        throw WrapError(written.owner() + " carries a payload after its image whose SHA-256 is " +
+                        Sha256::hex(wrote.sha256) + "; its record holds " + Sha256::hex(*carried.recorded));
 
-    // One pass over the file: the checksum summed (its own field as zeros) and the payload's bytes compared;
-    // a payload after the image also hashed, on a second thread, through two pieces in turn: a piece is read
-    // again only after the worker took the next one, and its digest is taken with the payload's last piece
-    // (the worker is made after the pieces, so it is done with them before they go).
+    // One pass over the file: the checksum summed (its own field as zeros) and the payload's bytes checked.
+    // A payload in the image is compared with the installer's bytes; one after the image, which may be
+    // gigabytes, with the fingerprint of the bytes the writer read, so the installer is not read again.
     const std::uint64_t checksumAt = image.optionalHeader + pe::optional::checkSum;
     PeChecksum checksum;
-    Bytes pieces[2] = {Bytes(streamBufferSize), Bytes(streamBufferSize)};
+    CopyFingerprint fingerprint;
+    Bytes piece(streamBufferSize);
     Bytes expected(streamBufferSize);
-    std::optional<HashWorker> hash;
-    if (carried.recorded) hash.emplace();
-    std::optional<Sha256::Digest> digest;
-    for (std::uint64_t at = 0, which = 0; at < written.size(); which ^= 1) {
-        Bytes& piece = pieces[which];
+    for (std::uint64_t at = 0; at < written.size();) {
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::uint64_t>(written.size() - at, streamBufferSize));
         written.read(at, piece.data(), count, "its bytes");
@@ -121,21 +120,23 @@ void checkBootstrapper(const ByteSource& written, const ByteSource& payload) {
         const std::uint64_t to = std::min(at + count, carried.offset + carried.size);
         if (from < to) {
             const auto length = static_cast<std::size_t>(to - from);
-            if (hash) hash->add(&piece[static_cast<std::size_t>(from - at)], length);
-            if (hash && to == carried.offset + carried.size) digest = hash->finish();
-            payload.read(from - carried.offset, expected.data(), length, "the installer's bytes");
-            if (std::memcmp(&piece[static_cast<std::size_t>(from - at)], expected.data(), length) != 0)
-                throw WrapError(written.owner() +
-                                " does not carry the installer byte for byte: they differ " +
-                                "between offsets " + hexNumber(from - carried.offset) + " and " +
-                                hexNumber(to - carried.offset) + " of the installer");
+            const std::uint8_t* carriedBytes = &piece[static_cast<std::size_t>(from - at)];
+            if (carried.recorded) {
+                fingerprint.add(carriedBytes, length);
+            } else {
+                payload.read(from - carried.offset, expected.data(), length, "the installer's bytes");
+                if (std::memcmp(carriedBytes, expected.data(), length) != 0)
+                    throw WrapError(written.owner() +
+                                    " does not carry the installer byte for byte: they differ " +
+                                    "between offsets " + hexNumber(from - carried.offset) + " and " +
+                                    hexNumber(to - carried.offset) + " of the installer");
+            }
         }
         at += count;
     }
-    if (hash && !digest) digest = hash->finish();  // an empty payload
-    if (digest && *digest != *carried.recorded)
-        throw WrapError(written.owner() + " carries a payload after its image whose SHA-256 is " +
-                        Sha256::hex(*digest) + "; its record holds " + Sha256::hex(*carried.recorded));
+    if (carried.recorded && fingerprint.finish() != wrote.fingerprint)
+        throw WrapError(written.owner() + " does not carry the installer as it was read: the " +
+                        std::to_string(carried.size) + " bytes after its image differ from those written");
     const std::uint32_t recorded = written.u32(checksumAt, "its CheckSum");
     if (recorded != checksum.finish())
         throw WrapError(written.owner() + " has the CheckSum " + hexNumber(recorded) + "; its bytes sum to " +

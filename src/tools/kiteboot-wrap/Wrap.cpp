@@ -174,7 +174,7 @@ void wrapInstaller(const WrapOptions& options) {
                                    options.appendPayload ? PayloadForm::appended : PayloadForm::fitting);
 
     OutputFile out(options.output);
-    writeImage(
+    const WrittenPayload wrote = writeImage(
         plan.image, plan.stub, stub, plan.resources,
         [&payloadFile](std::uint8_t* buffer, std::size_t size) { return payloadFile.readNext(buffer, size); },
         out, plan.appended ? &*plan.appended : nullptr);
@@ -185,16 +185,18 @@ void wrapInstaller(const WrapOptions& options) {
             return out.readInto(offset, buffer, count);
         });
     try {
-        checkBootstrapper(written, ByteSource::ofFile("payload " + inQuotes(options.payload), payloadFile));
+        checkBootstrapper(written, ByteSource::ofFile("payload " + inQuotes(options.payload), payloadFile),
+                          wrote);
     } catch (const WrapError& error) {
         throw WrapError(std::string(error.what()) + " (it was not kept; the output is as it was)");
     }
     out.commit();
 }
 
-void writeInMemory(const WrapPlan& plan, const ByteSource& stub, const Bytes& payload, BytesSink& out) {
+WrittenPayload writeInMemory(const WrapPlan& plan, const ByteSource& stub, const Bytes& payload,
+                             BytesSink& out) {
     std::size_t done = 0;
-    writeImage(
+    const WrittenPayload wrote = writeImage(
         plan.image, plan.stub, stub, plan.resources,
         [&](std::uint8_t* buffer, std::size_t size) {
             const std::size_t count = std::min(size, payload.size() - done);
@@ -204,7 +206,8 @@ void writeInMemory(const WrapPlan& plan, const ByteSource& stub, const Bytes& pa
         },
         out, plan.appended ? &*plan.appended : nullptr);
     checkBootstrapper(ByteSource::ofBytes("the bootstrapper written", out.bytes),
-                      ByteSource::ofBytes("the payload", payload));
+                      ByteSource::ofBytes("the payload", payload), wrote);
+    return wrote;
 }
 
 }  // namespace wrap

@@ -57,7 +57,9 @@ WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes
 void wrapInstaller(const WrapOptions& options);
 
 // What wrapInstaller does once planned, in memory, as fuzzing uses it: the bootstrapper of plan (made from
-// stub for payload's size) with payload into out, checked (checkBootstrapper). Throws WrapError.
-void writeInMemory(const WrapPlan& plan, const ByteSource& stub, const Bytes& payload, BytesSink& out);
+// stub for payload's size) with payload into out, checked (checkBootstrapper); returns what the writer saw
+// of a payload after the image. Throws WrapError.
+WrittenPayload writeInMemory(const WrapPlan& plan, const ByteSource& stub, const Bytes& payload,
+                             BytesSink& out);
 
 }  // namespace wrap

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <ostream>
-#include <vector>
 
 #include "common/share/errors/ZorError.h"
 #include "common/share/hashing/Sha256.h"
@@ -45,23 +44,19 @@ void writeAppendedPayload(std::ostream& out, HMODULE module, const PayloadRecord
     position.QuadPart = static_cast<LONGLONG>(record.offset);
     if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN))
         ZOR_THROW_LAST_ERROR(SetFilePointerEx, "SetFilePointerEx failed");
-    // Two buffers: while the thread hashes one piece, the next is read into the other.
-    std::vector<char> buffers[2] = {std::vector<char>(kResourceWritePiece),
-                                    std::vector<char>(kResourceWritePiece)};
+    // The thread hashes each piece while it is written and the next ones are read.
     HashingThread hashing;
-    int slot = 0;
-    for (std::uint64_t left = record.length; left > 0; slot ^= 1) {
-        std::vector<char>& buffer = buffers[slot];
-        hashing.waitForSlot(slot);
-        const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(left, buffer.size()));
+    for (std::uint64_t left = record.length; left > 0;) {
+        char* piece = hashing.nextPiece();
+        const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(left, HashingThread::kPieceSize));
         DWORD read = 0;
-        if (!ReadFile(file.get(), buffer.data(), wanted, &read, nullptr))
+        if (!ReadFile(file.get(), piece, wanted, &read, nullptr))
             ZOR_THROW_LAST_ERROR(ReadFile, "ReadFile failed");
         if (read != wanted)
             ZOR_THROW_RUNTIME_ERROR(
                 "the payload is cut short: the bootstrapper's file ended while it was read");
-        hashing.hash(slot, buffer.data(), read);
-        out.write(buffer.data(), read);
+        hashing.hash(read);
+        out.write(piece, read);
         left -= read;
     }
     const Sha256::Digest digest = hashing.finish();

@@ -4,16 +4,21 @@
 
 namespace {
 
-UniqueHandle newEvent(bool signaled) {
-    UniqueHandle event(CreateEventW(nullptr, FALSE, signaled ? TRUE : FALSE, nullptr));
-    if (!event.get()) ZOR_THROW_LAST_ERROR(CreateEventW, "CreateEvent failed");
-    return event;
-}
+// The lock held for a scope.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
 
 }  // namespace
 
-HashingThread::HashingThread()
-    : ready_{newEvent(false), newEvent(false)}, done_{newEvent(true), newEvent(true)} {
+HashingThread::HashingThread() : pieces_(new char[kPieceCount * kPieceSize]) {
     thread_ = UniqueHandle(CreateThread(nullptr, 0, &HashingThread::run, this, 0, nullptr));
     if (!thread_.get()) ZOR_THROW_LAST_ERROR(CreateThread, "CreateThread failed");
 }
@@ -23,34 +28,54 @@ HashingThread::~HashingThread() {
 }
 
 DWORD WINAPI HashingThread::run(LPVOID self) {
-    auto& hashing = *static_cast<HashingThread*>(self);
-    for (int slot = 0;; slot ^= 1) {
-        WaitForSingleObject(hashing.ready_[slot].get(), INFINITE);
-        const Piece piece = hashing.pieces_[slot];
-        if (!piece.data) return 0;
-        hashing.sha256_.add(piece.data, piece.size);
-        SetEvent(hashing.done_[slot].get());
+    static_cast<HashingThread*>(self)->hashHandedPieces();
+    return 0;
+}
+
+// The thread: hashes each piece once it is handed, outside the lock, until no more come.
+void HashingThread::hashHandedPieces() {
+    for (;;) {
+        std::uint64_t piece = 0;
+        {
+            ExclusiveLock held(lock_);
+            while (hashed_ == handed_ && !noMorePieces_)
+                SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+            if (hashed_ == handed_) return;
+            piece = hashed_;
+        }
+        const std::size_t slot = piece % kPieceCount;
+        sha256_.add(pieces_.get() + slot * kPieceSize, sizes_[slot]);
+        {
+            ExclusiveLock held(lock_);
+            ++hashed_;
+        }
+        WakeAllConditionVariable(&changed_);
     }
 }
 
-void HashingThread::waitForSlot(int slot) {
-    WaitForSingleObject(done_[slot].get(), INFINITE);
-    pending_[slot] = false;
+char* HashingThread::nextPiece() {
+    ExclusiveLock held(lock_);
+    while (handed_ - hashed_ == kPieceCount)
+        SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    return pieces_.get() + (handed_ % kPieceCount) * kPieceSize;
 }
 
-void HashingThread::hash(int slot, const void* data, std::size_t size) {
-    pieces_[slot] = {data, size};
-    pending_[slot] = true;
-    next_ = slot ^ 1;
-    SetEvent(ready_[slot].get());
+void HashingThread::hash(std::size_t size) {
+    {
+        ExclusiveLock held(lock_);
+        sizes_[handed_ % kPieceCount] = size;
+        ++handed_;
+    }
+    WakeAllConditionVariable(&changed_);
 }
 
 void HashingThread::stop() noexcept {
     if (!thread_.owned()) return;
-    for (int slot = 0; slot < 2; ++slot)
-        if (pending_[slot]) waitForSlot(slot);
-    pieces_[next_] = {};
-    SetEvent(ready_[next_].get());
+    {
+        ExclusiveLock held(lock_);
+        noMorePieces_ = true;
+    }
+    WakeAllConditionVariable(&changed_);
     WaitForSingleObject(thread_.get(), INFINITE);
     thread_.reset();
 }

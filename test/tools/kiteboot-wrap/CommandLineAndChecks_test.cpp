@@ -308,7 +308,8 @@ TEST(OutputCheck, APayloadAfterTheImageMustLieWhereItsRecordSaysAndHashToIt) {
     const wrap::WrapPlan plan =
         wrap::planWrap(source, payload.size(), {}, {{1, 2, 3, 4}, {}}, wrap::PayloadForm::appended);
     wrap::BytesSink sound;
-    wrap::writeInMemory(plan, source, payload, sound);  // checked there too
+    const wrap::WrittenPayload wrote =
+        wrap::writeInMemory(plan, source, payload, sound);  // checked there too
 
     const std::uint64_t at = plan.appended->offset;
     const std::uint64_t record = plan.image.sections[plan.stub.resourceSection].rawPointer +
@@ -347,15 +348,15 @@ TEST(OutputCheck, APayloadAfterTheImageMustLieWhereItsRecordSaysAndHashToIt) {
          "setup carries a payload after its image whose SHA-256 is " + Sha256::hex(digest) +
              "; its record holds " + Sha256::hex(otherDigest)},
         {"a byte of the payload changed", [&](wrap::Bytes& b) { b[at + 65600] ^= 1; },
-         "setup does not carry the installer byte for byte: they differ between offsets 0x0 and 0x11170 of "
-         "the installer"},
+         "setup does not carry the installer as it was read: the 70000 bytes after its image differ from "
+         "those written"},
     };
     for (const auto& c : cases) {
         wrap::Bytes damaged = sound.bytes;
         c.damage(damaged);
         try {
             wrap::checkBootstrapper(wrap::ByteSource::ofBytes("setup", damaged),
-                                    wrap::ByteSource::ofBytes("the payload", payload));
+                                    wrap::ByteSource::ofBytes("the payload", payload), wrote);
             EXPECT_EQ(c.problem, "") << c.what;
         } catch (const wrap::WrapError& error) {
             EXPECT_EQ(error.what(), c.problem) << c.what;

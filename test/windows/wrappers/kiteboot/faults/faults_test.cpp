@@ -258,24 +258,52 @@ TEST(Tampering, WithNothingAddedTheHookedLauncherRunsItsPayloadReadFromItsOwnFil
 }
 
 // The launcher runs from a folder its user can write, and a running image can be renamed: after it starts,
-// another file may stand under its name. Extraction must not read that file.
-TEST(Tampering, ALauncherFileReplacedAfterStartIsNotReadTheOwnPayloadRuns) {
-    TempDir install("kbinstall");
-    const std::string setup = install / "setup.exe";
-    ASSERT_TRUE(CopyFileA(launcherPath("hooked_launcher.exe").c_str(), setup.c_str(), TRUE));
-    LaunchRun run(setup);
-    // A launcher of the same build carrying another installer takes its place.
-    run.options.environment["KITEBOOT_TEST_IMPOSTOR"] = launcherPath("kiteboot.exe");
-    run.options.environment["KITEBOOT_TEST_IMPOSTOR_RESULT"] = run.outside / "impostor.txt";
-    run.options.environment["KITEBOOT_TEST_SOURCE_RESULT"] = run.outside / "source.txt";
-    run.options.environment[probe::kExitVariable] = "6";
-    EXPECT_EQ(run.run({"/s"}), 6u);
-    EXPECT_EQ(testing_support::readFile(run.outside / "impostor.txt"), "0");
-    EXPECT_EQ(hashOfFile(setup), hashOfFile(launcherPath("kiteboot.exe")));
-    EXPECT_EQ(testing_support::readFile(run.outside / "source.txt"), "mapped image");
-    const probe::Report report = run.report();
-    EXPECT_EQ(report.imageHash, hashOfFile(launcherPath("probe_payload.exe")));
-    run.expectCleanRun(run.secureDirectory(report));
+// another file may stand under its name. Extraction must not read that file: a payload in the image is
+// read from the mapped image instead; a payload after the image has no copy in memory, so the run is
+// refused before anything is written or started.
+TEST(Tampering, ALauncherFileReplacedAfterStartIsNotRead) {
+    const struct {
+        const char* launcher;
+        const char* source;  // where extraction read the payload; empty: refused
+    } cases[] = {
+        {"hooked_launcher.exe", "mapped image"},
+        {"hooked_appended_launcher.exe", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.launcher);
+        TempDir install("kbinstall");
+        const std::string setup = install / "setup.exe";
+        ASSERT_TRUE(CopyFileA(launcherPath(c.launcher).c_str(), setup.c_str(), TRUE));
+        LaunchRun run(setup);
+        // A launcher of the same build carrying another installer takes its place.
+        run.options.environment["KITEBOOT_TEST_IMPOSTOR"] = launcherPath("kiteboot.exe");
+        run.options.environment["KITEBOOT_TEST_IMPOSTOR_RESULT"] = run.outside / "impostor.txt";
+        run.options.environment["KITEBOOT_TEST_SOURCE_RESULT"] = run.outside / "source.txt";
+        run.options.environment[probe::kExitVariable] = "6";
+        const unsigned long exitCode = run.run({"/s"});
+        EXPECT_EQ(testing_support::readFile(run.outside / "impostor.txt"), "0");
+        EXPECT_EQ(hashOfFile(setup), hashOfFile(launcherPath("kiteboot.exe")));
+        if (*c.source == '\0') {
+            EXPECT_EQ(exitCode, kFailure);
+            EXPECT_FALSE(run.payloadRan());
+            EXPECT_FALSE(testing_support::exists(run.outside / "source.txt"));
+            EXPECT_EQ(run.tempEntries(), std::vector<std::string>{"morvane.log"});
+            const std::vector<ParsedRecord> log = run.records();
+            ASSERT_FALSE(log.empty());
+            EXPECT_EQ(log.back().level, "ERROR");
+            EXPECT_NE(
+                log.back().message.find("cannot read the payload: the bootstrapper's own file cannot be "
+                                        "opened, or not proven to be the file it runs from"),
+                std::string::npos)
+                << log.back().message;
+            continue;
+        }
+        EXPECT_EQ(exitCode, 6u);
+        EXPECT_EQ(testing_support::readFile(run.outside / "source.txt"), c.source);
+        const probe::Report report = run.report();
+        EXPECT_EQ(report.imageHash, hashOfFile(launcherPath("probe_payload.exe")));
+        run.expectCleanRun(run.secureDirectory(report));
+    }
 }
 
 // ---- Swapping the secure directory or the payload while the run holds them
