@@ -121,7 +121,7 @@ TEST(ZorErrorText, ThrowMacroLocatesTheStatement) {
         throwRuntimeError(5);
         FAIL() << "no exception";
     } catch (const ZorError<std::runtime_error>& error) {
-        EXPECT_EQ("errors_test.cpp(" + std::to_string(throwingLine) +
+        EXPECT_EQ("ZorError_test.cpp(" + std::to_string(throwingLine) +
                       ") at `anonymous-namespace'::throwRuntimeError(): value 5 rejected",
                   composed(error));
     }
@@ -163,7 +163,7 @@ TEST(ErrorReports, ReportErrorQuotesTheComposedTextOfAZorError) {
         SourceLocation("k.cpp", "f", 3).reportError(error);
     }
     EXPECT_EQ(
-        std::vector<std::string>{"Exception with message 'errors_test.cpp(" + std::to_string(throwingLine) +
+        std::vector<std::string>{"Exception with message 'ZorError_test.cpp(" + std::to_string(throwingLine) +
                                  ") at `anonymous-namespace'::throwRuntimeError(): value 9 rejected' caught"},
         capture.messages());
 }
@@ -196,7 +196,7 @@ TEST(ErrorReports, AbsorbingSiteReportsEachKindAtItsOwnLocation) {
     ASSERT_EQ(2u, capture.records.size());
     for (const LogRecord& record : capture.records) {
         EXPECT_EQ("ERROR", record.level);
-        EXPECT_EQ("errors_test.cpp", record.file);
+        EXPECT_EQ("ZorError_test.cpp", record.file);
         EXPECT_EQ(absorbingLine, record.line);
         EXPECT_EQ("`anonymous-namespace'::absorb", record.function);
     }

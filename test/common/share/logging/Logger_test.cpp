@@ -139,7 +139,7 @@ TEST(Logger, StatementsBelowTheThresholdComposeNothing) {
     EXPECT_EQ(2, composed);
     EXPECT_EQ((std::vector<std::string>{"trace composed", "shown composed"}), capture.messages());
     ASSERT_FALSE(capture.records.empty());
-    EXPECT_EQ("logging_test.cpp", capture.records[0].file);
+    EXPECT_EQ("Logger_test.cpp", capture.records[0].file);
     EXPECT_EQ(traceLine, capture.records[0].line);
     EXPECT_EQ("TRACE", capture.records[0].level);
     EXPECT_EQ("`anonymous-namespace'::Logger_StatementsBelowTheThresholdComposeNothing_Test::TestBody",
