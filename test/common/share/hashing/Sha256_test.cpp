@@ -1,14 +1,11 @@
 // SHA-256 against the examples of FIPS 180-4 (NIST's "Cryptographic Standards and Guidelines: Examples
-// with Intermediate Values") and the hardware blocks against the portable ones; the payload's record.
+// with Intermediate Values").
 #include <gtest/gtest.h>
 
-#include <random>
+#include <algorithm>
 #include <string>
-#include <vector>
 
-#include "common/share/PayloadRecord.h"
 #include "common/share/hashing/Sha256.h"
-#include "common/share/hashing/Sha256Hardware.h"
 
 namespace {
 
@@ -37,43 +34,6 @@ TEST(Sha256, TheStandardsExamplesInPiecesOfAnySize) {
     for (const auto& c : cases)
         for (std::size_t piece : {1u, 63u, 64u, 65u, 1000000u})
             EXPECT_EQ(sha256Of(c.text, piece), c.digest) << c.text.size() << " bytes in pieces of " << piece;
-}
-
-TEST(Sha256, HardwareBlocksEqualThePortableOnes) {
-    if (!sha256HardwareAvailable()) GTEST_SKIP() << "this processor has no SHA extensions";
-    std::mt19937 random(11);
-    std::vector<std::uint8_t> data(64 * 97);
-    for (auto& byte : data)
-        byte = static_cast<std::uint8_t>(random());
-    for (std::size_t blocks : {1u, 2u, 97u}) {
-        std::uint32_t portable[8] = {1, 2, 3, 4, 5, 6, 7, 0xffffffff};
-        std::uint32_t hardware[8] = {1, 2, 3, 4, 5, 6, 7, 0xffffffff};
-        sha256PortableBlocks(portable, data.data(), blocks);
-        sha256HardwareBlocks(hardware, data.data(), blocks);
-        EXPECT_EQ(std::vector<std::uint32_t>(portable, portable + 8),
-                  std::vector<std::uint32_t>(hardware, hardware + 8))
-            << blocks;
-    }
-}
-
-TEST(PayloadRecord, ReadsBackAsWrittenAndRefusesAnythingElse) {
-    PayloadRecord record;
-    record.offset = 0x1000;
-    record.length = 0xfff00000;
-    for (std::size_t i = 0; i < record.sha256.size(); ++i)
-        record.sha256[i] = static_cast<std::uint8_t>(i * 7);
-    const auto bytes = encodePayloadRecord(record);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "KBPAYLD1");
-    EXPECT_EQ(decodePayloadRecord(bytes.data(), bytes.size()), record);
-    EXPECT_EQ(bytes[kPayloadRecordHashOffset + 1], 7);
-    EXPECT_FALSE(decodePayloadRecord(bytes.data(), bytes.size() - 1));
-    auto otherMark = bytes;
-    otherMark[7] = '2';
-    EXPECT_FALSE(decodePayloadRecord(otherMark.data(), otherMark.size()));
-    PayloadRecord overflowing = record;
-    overflowing.offset = UINT64_MAX;
-    const auto wrapped = encodePayloadRecord(overflowing);
-    EXPECT_FALSE(decodePayloadRecord(wrapped.data(), wrapped.size()));
 }
 
 }  // namespace
