@@ -1,6 +1,6 @@
 # Installation: what another project needs to make bootstrappers with find_package(kiteboot).
 #
-#   <prefix>/lib/libkiteboot_common.a, libkiteboot_launcher_parts.a   the launcher's libraries
+#   <prefix>/lib/libkiteboot_*.a                                      the launcher's libraries
 #   <prefix>/lib/kiteboot/objects/...                                  the launcher's entry point, compiled
 #   <prefix>/include/kiteboot/...                                      headers of the libraries
 #   <prefix>/bin/kiteboot-wrap                                         kiteboot-wrap for the build machine
@@ -17,10 +17,15 @@ set(KITEBOOT_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/kiteboot)
 set(KITEBOOT_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/kiteboot)
 set(KITEBOOT_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/kiteboot)
 
-set_target_properties(kiteboot_common PROPERTIES EXPORT_NAME common)
-set_target_properties(kiteboot_launcher_parts PROPERTIES EXPORT_NAME launcher_parts)
-set_target_properties(kiteboot_launcher PROPERTIES EXPORT_NAME launcher)
-install(TARGETS kiteboot_common kiteboot_launcher_parts kiteboot_launcher EXPORT kitebootTargets
+# A library per source folder (kiteboot::common_share, ::common_windows, ::windows_common, ::hashing), and
+# kiteboot::common, which links them all.
+set(kiteboot_libraries kiteboot_hashing kiteboot_common_share kiteboot_common_windows kiteboot_windows_common
+                       kiteboot_common kiteboot_launcher_parts kiteboot_launcher)
+foreach(library ${kiteboot_libraries})
+    string(REGEX REPLACE "^kiteboot_" "" export_name ${library})
+    set_target_properties(${library} PROPERTIES EXPORT_NAME ${export_name})
+endforeach()
+install(TARGETS ${kiteboot_libraries} EXPORT kitebootTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         OBJECTS DESTINATION ${CMAKE_INSTALL_LIBDIR}/kiteboot/objects
         INCLUDES DESTINATION ${KITEBOOT_INSTALL_INCLUDEDIR})

@@ -47,11 +47,6 @@ std::string parentPath(const std::string& path) {
     return path.substr(0, end + 1);
 }
 
-std::string fileName(const std::string& path) {
-    const std::size_t last = path.find_last_of(kSeparators);
-    return last == std::string::npos ? path : path.substr(last + 1);
-}
-
 std::string stripTrailingSeparators(const std::string& path) {
     const std::size_t end = path.find_last_not_of(kSeparators);
     return end == std::string::npos ? std::string() : path.substr(0, end + 1);

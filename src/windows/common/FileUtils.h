@@ -8,14 +8,15 @@
 #include <utility>
 #include <vector>
 
+#include "common/share/FileName.h"
+
 namespace FileUtils {
 
 // ---- Path operations: pure string functions; "\\" and "/" both separate, "\\" is the one inserted.
 
 // The path without its last component and the separators before it; empty when there is no parent part.
 std::string parentPath(const std::string& path);
-// The text after the last separator; the whole path when it has none.
-std::string fileName(const std::string& path);
+// fileName(path): the text after the last separator (FileName.h).
 // The path without separators at its end.
 std::string stripTrailingSeparators(const std::string& path);
 // A directory's path without separators at its end, except that a root keeps one "\\": "T:\\" (without

@@ -29,19 +29,6 @@ INSTANTIATE_TEST_SUITE_P(
                     OneArgument{"C:\\dir/\\/sub\\/", "C:\\dir/\\/sub"}, OneArgument{"a/b\\c", "a/b"},
                     OneArgument{"\\\\/", ""}, OneArgument{"\\\\server\\share", "\\\\server"}));
 
-class FileName : public testing::TestWithParam<OneArgument> {};
-
-TEST_P(FileName, IsTheTextAfterTheLastSeparator) {
-    EXPECT_EQ(GetParam().expected, FileUtils::fileName(GetParam().path));
-}
-
-INSTANTIATE_TEST_SUITE_P(Examples, FileName,
-                         testing::Values(OneArgument{"C:\\dir\\file.txt", "file.txt"},
-                                         OneArgument{"C:\\dir\\", ""}, OneArgument{"file.txt", "file.txt"},
-                                         OneArgument{"a/b\\c", "c"}, OneArgument{"a\\b/c", "c"},
-                                         OneArgument{"", ""}, OneArgument{"C:file", "C:file"},
-                                         OneArgument{"/", ""}));
-
 class StripTrailingSeparators : public testing::TestWithParam<OneArgument> {};
 
 TEST_P(StripTrailingSeparators, RemovesEverySeparatorAtTheEnd) {

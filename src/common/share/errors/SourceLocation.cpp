@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "common/share/FileName.h"
 #include "common/share/logging/Logger.h"
-#include "windows/common/FileUtils.h"
 
 namespace {
 

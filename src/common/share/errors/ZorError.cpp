@@ -4,7 +4,7 @@
 #include <locale>
 #include <string_view>
 
-#include "windows/common/FileUtils.h"
+#include "common/share/FileName.h"
 
 std::string composeErrorText(const char* message, const SourceLocation& where) {
     return (MessageBuilder() << FileUtils::fileName(where.file) << "(" << where.line << ") at "

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "common/share/FileName.h"
 #include "common/share/logging/FileLogAppender.h"
-#include "windows/common/FileUtils.h"
 #include "windows/common/SysInfo.h"
 
 namespace {

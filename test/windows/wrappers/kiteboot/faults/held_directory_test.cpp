@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <iostream>
 #include <ostream>
 #include <regex>
 #include <stdexcept>
@@ -19,9 +17,7 @@
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "windows/common/Security.h"
-#include "windows/common/FileUtils.h"
 #include "windows/common/handles/HandleFiles.h"
-#include "windows/common/handles/HeldPath.h"
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
 #include "windows/wrappers/kiteboot/Leftovers.h"
 
@@ -178,16 +174,6 @@ TEST_F(HeldDirectoryTest, CleanUpTriesAgainWhileTheDirectoryIsHeldForAMomentAndG
     }
 }
 
-TEST(FinalPath, TheDosFormIsThePathWithoutItsLongPathPrefix) {
-    EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"\\\\?\\C:\\Users\\A\\Temp"), L"C:\\Users\\A\\Temp");
-    EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"\\\\?\\UNC\\server\\share\\t"), L"\\\\server\\share\\t");
-    EXPECT_EQ(HandleFiles::dosFormOfFinalPath(L"C:\\plain"), L"C:\\plain");
-    // Forms without a drive letter have no DOS form and are kept whole.
-    for (const wchar_t* kept : {L"\\\\?\\Volume{0b6c1d2e-0000-0000-0000-100000000000}\\Temp",
-                                L"\\\\?\\GLOBALROOT\\Device\\X\\t", L"\\\\?\\C:", L"\\\\?\\1:\\t"})
-        EXPECT_EQ(HandleFiles::dosFormOfFinalPath(kept), kept);
-}
-
 // A path names the held file only when the system takes it, unchanged, to that very file.
 TEST_F(HeldDirectoryTest, APathNamesTheHeldFileOnlyAsTheSystemTakesItToThatFile) {
     DWORD error = ERROR_SUCCESS;
@@ -218,115 +204,6 @@ TEST_F(HeldDirectoryTest, APathNamesTheHeldFileOnlyAsTheSystemTakesItToThatFile)
     EXPECT_EQ(held->checkNamedBy(directory), static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(held->checkNamedBy(payload), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
     EXPECT_EQ(held->checkNamedBy(directory + "."), static_cast<DWORD>(ERROR_BAD_PATHNAME));
-}
-
-// Identities built in memory: one file only when the kind, the volume and the whole id agree. On ReFS the
-// 64-bit index (the first 8 bytes here) of two files may be equal while their 128-bit ids differ.
-TEST(FileIdentity, OneFileOnlyWhenKindVolumeAndTheWhole128BitIdAgree) {
-    HandleFiles::Identity wide;
-    wide.wide = true;
-    wide.volume = 0x1122334455667788ull;
-    for (unsigned char i = 0; i < 16; ++i)
-        wide.id[i] = static_cast<unsigned char>(i + 1);
-    HandleFiles::Identity upperHalf = wide;
-    upperHalf.id[15] ^= 0x80;
-    HandleFiles::Identity otherVolume = wide;
-    otherVolume.volume ^= 1ull << 40;
-    HandleFiles::Identity narrow;
-    narrow.volume = 0x55667788u;
-    std::memcpy(narrow.id, wide.id, 8);
-    HandleFiles::Identity narrowAsWide = narrow;
-    narrowAsWide.wide = true;
-    HandleFiles::Identity otherIndex = narrow;
-    otherIndex.id[0] ^= 1;
-    const struct {
-        const char* what;
-        HandleFiles::Identity a, b;
-        bool same;
-    } rows[] = {
-        {"the same 128-bit identity", wide, wide, true},
-        {"64-bit index equal, 128-bit id not", wide, upperHalf, false},
-        {"another volume", wide, otherVolume, false},
-        {"the same 64-bit identity", narrow, narrow, true},
-        {"another 64-bit index", narrow, otherIndex, false},
-        {"one of each kind", narrow, narrowAsWide, false},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(HandleFiles::sameFile(row.a, row.b), row.same) << row.what;
-        EXPECT_EQ(HandleFiles::sameFile(row.b, row.a), row.same) << row.what;
-    }
-}
-
-// Real files: two handles to one file are one identity, two files are two.
-TEST_F(HeldDirectoryTest, HandlesToOneFileShareTheirIdentityAndNoOtherFileHasIt) {
-    testing_support::writeFile(parent / "a.txt", "a");
-    testing_support::writeFile(parent / "b.txt", "b");
-    const auto identityOf = [&](const char* name) {
-        UniqueHandle file(CreateFileA((parent / name).c_str(), FILE_READ_ATTRIBUTES, 7, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-        HandleFiles::Identity identity;
-        EXPECT_EQ(HandleFiles::identify(file.get(), identity), static_cast<DWORD>(ERROR_SUCCESS)) << name;
-        return identity;
-    };
-    const HandleFiles::Identity a = identityOf("a.txt");
-    EXPECT_TRUE(HandleFiles::sameFile(a, identityOf("a.txt")));
-    EXPECT_FALSE(HandleFiles::sameFile(a, identityOf("b.txt")));
-    std::cout << "identity of a file under this system: "
-              << (a.wide ? "FILE_ID_INFO (128 bits)" : "file index (64 bits)") << std::endl;
-}
-
-TEST(HeldPathSplit, ARootAndTheNamesOfTheDirectoriesBelowIt) {
-    const struct {
-        const wchar_t* path;
-        bool ok;
-        const wchar_t* root;
-        std::vector<std::wstring> names;
-    } rows[] = {
-        {L"C:\\Users\\A\\Temp\\zor5.tmp", true, L"C:\\", {L"Users", L"A", L"Temp", L"zor5.tmp"}},
-        {L"T:\\zor5.tmp", true, L"T:\\", {L"zor5.tmp"}},
-        {L"T:\\", true, L"T:\\", {}},
-        {L"C:/a/b/", true, L"C:/", {L"a", L"b"}},
-        {L"\\\\server\\share\\zor5.tmp", true, L"\\\\server\\share\\", {L"zor5.tmp"}},
-        {L"\\\\server\\share", true, L"\\\\server\\share", {}},
-        {L"\\\\server\\", false, L"", {}},
-        {L"T:zor5.tmp", false, L"", {}},
-        {L"\\zor5.tmp", false, L"", {}},
-        {L"zor5.tmp", false, L"", {}},
-        {L"\\\\?\\C:\\zor5.tmp", false, L"", {}},
-        {L"\\\\.\\C:\\zor5.tmp", false, L"", {}},
-        {L"C:\\a\\..\\b", false, L"", {}},
-        {L"C:\\a\\.\\b", false, L"", {}},
-        {L"C:\\a\\\\b", false, L"", {}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(tstrings::toUtf8(row.path));
-        std::wstring root = L"unchanged";
-        std::vector<std::wstring> names;
-        EXPECT_EQ(splitPath(row.path, root, names), row.ok);
-        if (!row.ok) continue;
-        EXPECT_EQ(root, row.root);
-        EXPECT_EQ(names, row.names);
-    }
-}
-
-// While a path is held no directory on it can be renamed; afterwards each can.
-TEST_F(HeldDirectoryTest, NoDirectoryOfAHeldPathCanBeRenamedUntilItIsReleased) {
-    const std::string deepest = parent / "a\\b";
-    ASSERT_TRUE(CreateDirectoryA((parent / "a").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA(deepest.c_str(), nullptr));
-    HeldPath chain;
-    ASSERT_EQ(chain.hold(tstrings::fromUtf8(deepest)), static_cast<DWORD>(ERROR_SUCCESS));
-    const std::vector<std::string> directories = {FileUtils::parentPath(parent.path()), parent.path(),
-                                                  parent / "a", deepest};
-    for (const std::string& directory : directories) {
-        EXPECT_EQ(attempt(MoveFileExW(tstrings::fromUtf8(directory).c_str(),
-                                      tstrings::fromUtf8(directory + "-moved").c_str(), 0)),
-                  ERROR_SHARING_VIOLATION)
-            << directory;
-    }
-    chain.release();
-    EXPECT_EQ(attempt(MoveFileExA(deepest.c_str(), (deepest + "-moved").c_str(), 0)), ERROR_SUCCESS);
-    EXPECT_EQ(testing_support::listDirectory(parent / "a"), Lines{"b-moved"});
 }
 
 }  // namespace

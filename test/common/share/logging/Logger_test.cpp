@@ -1,74 +1,20 @@
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
+#include "common/share/logging/Logger.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "common/share/logging/FileLogAppender.h"
 #include "common/share/logging/LogRecord.h"
-#include "common/share/logging/Logger.h"
-#include "common/share/tstrings.h"
 #include "common/windows/WinHeaders.h"
 #include "support/LogCapture.h"
 #include "support/LogFile.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
-#include "windows/common/handles/UserTempDirectory.h"
 
 using namespace testing_support;
 
 namespace {
-
-LogRecord sampleRecord(const std::string& message) {
-    LogRecord record{};
-    record.time.wYear = 2026;
-    record.time.wMonth = 3;
-    record.time.wDayOfWeek = 6;
-    record.time.wDay = 7;
-    record.time.wHour = 4;
-    record.time.wMinute = 5;
-    record.time.wSecond = 6;
-    record.time.wMilliseconds = 9;
-    record.threadId = 345;
-    record.processId = 12;
-    record.program = "kiteboot.exe";
-    record.level = "ERROR";
-    record.file = "kiteboot.cpp";
-    record.line = 57;
-    record.function = "`anonymous-namespace'::run";
-    record.message = message;
-    return record;
-}
-
-TEST(LogRecordFormat, BothLinesFieldByField) {
-    EXPECT_EQ(
-        "[2026/03/07 04:05:06.009, kiteboot.exe (PID: 12, TID: 345), kiteboot.cpp:57 "
-        "(`anonymous-namespace'::run)]\n"
-        "\tERROR: 100% done %s %d\nsecond line\n",
-        formatLogRecord(sampleRecord("100% done %s %d\nsecond line")));
-}
-
-TEST(LogRecordFormat, EveryTimeFieldIsZeroPadded) {
-    LogRecord record = sampleRecord("m");
-    record.time = SYSTEMTIME{987, 1, 0, 2, 0, 0, 0, 0};
-    EXPECT_EQ(0u, formatLogRecord(record).find("[0987/01/02 00:00:00.000, "));
-    record.time = SYSTEMTIME{12345, 12, 3, 31, 23, 59, 58, 999};
-    EXPECT_EQ(0u, formatLogRecord(record).find("[12345/12/31 23:59:58.999, "));
-}
-
-TEST(LogLevels, NamesOfTheFourLevelsAndOfAnyOtherValue) {
-    EXPECT_STREQ("TRACE", logLevelName(LogLevel::Trace));
-    EXPECT_STREQ("INFO", logLevelName(LogLevel::Info));
-    EXPECT_STREQ("WARNING", logLevelName(LogLevel::Warning));
-    EXPECT_STREQ("ERROR", logLevelName(LogLevel::Error));
-    for (int other : {4, -1, 100}) {
-        EXPECT_STREQ("UNKNOWN", logLevelName(static_cast<LogLevel>(other))) << other;
-    }
-}
 
 ULONGLONG asTicks(const SYSTEMTIME& time) {
     FILETIME file{};
@@ -139,7 +85,7 @@ TEST(Logger, StatementsBelowTheThresholdComposeNothing) {
     EXPECT_EQ(2, composed);
     EXPECT_EQ((std::vector<std::string>{"trace composed", "shown composed"}), capture.messages());
     ASSERT_FALSE(capture.records.empty());
-    EXPECT_EQ("logging_test.cpp", capture.records[0].file);
+    EXPECT_EQ("Logger_test.cpp", capture.records[0].file);
     EXPECT_EQ(traceLine, capture.records[0].line);
     EXPECT_EQ("TRACE", capture.records[0].level);
     EXPECT_EQ("`anonymous-namespace'::Logger_StatementsBelowTheThresholdComposeNothing_Test::TestBody",
@@ -160,108 +106,6 @@ TEST(ProgramName, IsTheFileNameCutTo259Characters) {
     EXPECT_EQ(exactly259, programNameOf("C:\\d\\" + exactly259));
     const std::string longName = std::string(300, 'p') + ".exe";
     EXPECT_EQ(std::string(259, 'p'), programNameOf("C:\\dir\\" + longName));
-}
-
-TEST(LogFilePath, FileNamePartJoinedToTheTemporaryDirectory) {
-    struct Case {
-        const char* name;
-        const char* tempDir;
-        const char* expected;
-    };
-    for (const Case& c :
-         {Case{"morvane.log", "C:\\Temp", "C:\\Temp\\morvane.log"},
-          Case{"C:\\elsewhere/logs\\custom.log", "C:\\Temp", "C:\\Temp\\custom.log"},
-          Case{"", "C:\\Temp", "C:\\Temp\\morvane.log"}, Case{"logs\\", "C:\\Temp", "C:\\Temp\\morvane.log"},
-          Case{"morvane.log", "", "morvane.log"}, Case{"a/b.log", "", "b.log"}}) {
-        EXPECT_EQ(c.expected, logFilePath(c.name, c.tempDir)) << c.name << " in " << c.tempDir;
-    }
-}
-
-TEST(FileLogAppender, RecordTextGetsCrLfLineEnds) {
-    EXPECT_EQ(withCrLf(""), "");
-    EXPECT_EQ(withCrLf("a\n\tb\n"), "a\r\n\tb\r\n");
-    EXPECT_EQ(withCrLf("\n\n"), "\r\n\r\n");
-    EXPECT_EQ(withCrLf("no break\r"), "no break\r");
-}
-
-TEST(FileLogAppender, AppendsEachRecordWithCrLfToTheFileInTheTemporaryDirectory) {
-    TempDir dir;
-    FileLogAppender appender("elsewhere\\custom.log", dir.path());
-    EXPECT_EQ(dir / "custom.log", appender.path());
-    const LogRecord first = sampleRecord("first 100%\nmore");
-    const LogRecord second = sampleRecord("second");
-    appender.append(first);
-    appender.append(second);
-    EXPECT_EQ(withCrLf(formatLogRecord(first) + formatLogRecord(second)), readFile(dir / "custom.log"));
-}
-
-TEST(FileLogAppender, TheProcessLogsWhereItFirstFoundTheTemporaryDirectory) {
-    const std::string first = UserTempDirectory::path();
-    ASSERT_FALSE(first.empty());
-    TempDir later;
-    TempOverride temp(later.path());
-    FileLogAppender appender("looked-up-once.log");
-    const LogRecord record = sampleRecord("once");
-    appender.append(record);
-    const std::string written = readFile(first + "\\looked-up-once.log");
-    DeleteFileA((first + "\\looked-up-once.log").c_str());
-    EXPECT_EQ(first, UserTempDirectory::path());
-    EXPECT_EQ(withCrLf(formatLogRecord(record)), written);
-    EXPECT_TRUE(listDirectory(later.path()).empty());
-}
-
-// Opens path the way another program might hold it: share is _SH_DENYRW, _SH_DENYWR or _SH_DENYNO.
-struct HeldFile {
-    HeldFile(const std::string& path, int access, int share) {
-        _sopen_s(&fd, path.c_str(), access, share, _S_IREAD);
-    }
-    ~HeldFile() {
-        if (fd >= 0) _close(fd);
-    }
-    int fd = -1;
-};
-
-double millisecondsSince(LARGE_INTEGER start) {
-    LARGE_INTEGER now{};
-    LARGE_INTEGER frequency{};
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
-TEST(FileLogAppender, RecordIsDroppedWhileAnotherHolderDeniesWritingAndTheNextIsWritten) {
-    TempDir dir;
-    FileLogAppender appender("morvane.log", dir.path());
-    const LogRecord kept = sampleRecord("kept");
-    appender.append(kept);
-    for (const int share : {_SH_DENYRW, _SH_DENYWR}) {
-        {
-            HeldFile holder(appender.path(), _O_RDWR | _O_BINARY, share);
-            ASSERT_GE(holder.fd, 0) << share;
-            LARGE_INTEGER start{};
-            QueryPerformanceCounter(&start);
-            appender.append(sampleRecord("lost"));
-            // Ten attempts one millisecond apart before the record is given up.
-            EXPECT_GE(millisecondsSince(start), 9.0) << share;
-        }
-        appender.append(kept);
-    }
-    EXPECT_EQ(withCrLf(formatLogRecord(kept) + formatLogRecord(kept) + formatLogRecord(kept)),
-              readFile(appender.path()));
-}
-
-TEST(FileLogAppender, ReadersThatShareWritingDoNotBlockRecords) {
-    TempDir dir;
-    FileLogAppender appender("morvane.log", dir.path());
-    appender.append(sampleRecord("one"));
-    {
-        HeldFile reader(appender.path(), _O_RDONLY | _O_BINARY, _SH_DENYNO);
-        ASSERT_GE(reader.fd, 0);
-        appender.append(sampleRecord("two"));
-    }
-    EXPECT_EQ(withCrLf(formatLogRecord(sampleRecord("one")) + formatLogRecord(sampleRecord("two"))),
-              readFile(appender.path()));
 }
 
 // ---- The logger of a real program: log_probe writes one record per argument.
