@@ -6,7 +6,7 @@
 #include "common/share/errors/ZorError.h"
 #include "common/share/hashing/Sha256.h"
 #include "common/windows/WinErrorHandling.h"
-#include "windows/common/HashingThread.h"
+#include "windows/common/HashingReader.h"
 #include "windows/common/ModuleFile.h"
 #include "windows/common/Resources.h"
 
@@ -44,22 +44,17 @@ void writeAppendedPayload(std::ostream& out, HMODULE module, const PayloadRecord
     position.QuadPart = static_cast<LONGLONG>(record.offset);
     if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN))
         ZOR_THROW_LAST_ERROR(SetFilePointerEx, "SetFilePointerEx failed");
-    // The thread hashes each piece while it is written and the next ones are read.
-    HashingThread hashing;
-    for (std::uint64_t left = record.length; left > 0;) {
-        char* piece = hashing.nextPiece();
-        const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(left, HashingThread::kPieceSize));
-        DWORD read = 0;
-        if (!ReadFile(file.get(), piece, wanted, &read, nullptr))
-            ZOR_THROW_LAST_ERROR(ReadFile, "ReadFile failed");
-        if (read != wanted)
-            ZOR_THROW_RUNTIME_ERROR(
-                "the payload is cut short: the bootstrapper's file ended while it was read");
-        hashing.hash(read);
-        out.write(piece, read);
-        left -= read;
+    // The thread reads and hashes ahead while the pieces it has read are written here.
+    HashingReader reader(file.get(), record.length);
+    for (HashingReader::Piece piece = reader.next(); piece.data; piece = reader.next()) {
+        out.write(piece.data, static_cast<std::streamsize>(piece.size));
+        reader.release();
     }
-    const Sha256::Digest digest = hashing.finish();
+    if (const DWORD error = reader.error(); error == ERROR_HANDLE_EOF)
+        ZOR_THROW_RUNTIME_ERROR("the payload is cut short: the bootstrapper's file ended while it was read");
+    else if (error != ERROR_SUCCESS)
+        ZOR_THROW_SYS_ERROR(ReadFile, error, "ReadFile failed");
+    const Sha256::Digest digest = reader.digest();
     if (digest != record.sha256)
         ZOR_THROW_RUNTIME_ERROR(
             "the payload does not match its record, so it was changed after wrapping: "

@@ -15,8 +15,8 @@
 std::optional<PayloadRecord> findPayloadRecord(HMODULE module);
 
 // Copies the payload from module's own file (opened sharing reading only and proven to be the file the
-// module was mapped from, ModuleFile.h) to out, in pieces, each hashed on a thread of its own while it is
-// written (HashingThread), so the file is read once and the hash runs beside the copy. Throws
+// module was mapped from, ModuleFile.h) to out, in pieces a thread of its own reads and hashes ahead of the
+// writes (HashingReader), so the file is read once and the hash runs beside the copy. Throws
 // ZorError<std::runtime_error> when the file cannot be opened and proven, when it ends before the recorded
 // end ("cut short"), and after the last piece when the bytes read do not hash to the recorded SHA-256 (the
 // message names both); ZorError<SysError> when a read fails; and what out throws. Bytes after the recorded
