@@ -2,6 +2,7 @@
 // that nothing else is there, runs the installer with the bootstrapper's own arguments, removes the
 // directory and exits with the installer's exit code (-1 after any failure).
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -138,8 +139,9 @@ void reclaimEarlierRuns() noexcept {
             return decided;
 #endif
         });
-    } catch (...) {
-        // Reclaiming is never a failure of the run.
+    } catch (const std::exception&) {
+        // Reclaiming is never a failure of the run: a descriptor that cannot be made again, or no memory,
+        // leaves the leftovers to a later run, silently.
     }
 }
 
