@@ -105,11 +105,11 @@ DWORD execProcessWaitForFinish(const std::string& applicationPath, const std::ws
     DWORD error = FileUtils::widePath(applicationPath, application);
     if (error == ERROR_SUCCESS)
         error = FileUtils::widePath(FileUtils::parentPath(applicationPath), workingDirectory);
-    if (error == ERROR_SUCCESS &&
-        !CreateProcessW(application.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, workingDirectory.c_str(), &startup, &info))
-        error = GetLastError();
     ZOR_THROW_IF_WIN32_ERROR(CreateProcessW, error, "CreateProcess failed");
+    if (!CreateProcessW(application.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, workingDirectory.c_str(), &startup, &info)) {
+        ZOR_THROW_LAST_ERROR(CreateProcessW, "CreateProcess failed");
+    }
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
     if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
