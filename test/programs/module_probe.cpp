@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     try {
         out << SysInfo::getProcessModulePath() << "\n";
         out << SysInfo::getCurrentModulePath() << "\n";
-        out << SysInfo::getTempDir() << "\n";
+        std::string tempDir;  // an empty line where there is none, as the probe has always answered
+        out << (SysInfo::getTempDir(tempDir) == ERROR_SUCCESS ? tempDir : std::string()) << "\n";
         out << SysInfo::getSystemDir() << "\n";
         out << wideModulePath() << "\n";
     } catch (const std::exception& error) {

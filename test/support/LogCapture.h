@@ -15,7 +15,10 @@ public:
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    void append(const LogRecord& record) override { records.push_back(record); }
+    DWORD append(const LogRecord& record) override {
+        records.push_back(record);
+        return ERROR_SUCCESS;
+    }
 
     // The messages captured so far, in order.
     std::vector<std::string> messages() const;

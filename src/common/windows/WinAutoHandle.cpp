@@ -1,5 +1,7 @@
 #include "common/windows/WinAutoHandle.h"
 
+#include <exception>
+
 #include "common/share/logging/Logger.h"
 #include "common/share/tstrings.h"
 #include "common/windows/WinErrorHandling.h"
@@ -14,17 +16,18 @@ std::string closeFailureMessage(HANDLE handle, DWORD code) {
 
 }  // namespace
 
-void closeHANDLE(HANDLE handle) noexcept {
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-    if (CloseHandle(handle)) return;
+DWORD closeHANDLE(HANDLE handle) noexcept {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return ERROR_SUCCESS;
+    if (CloseHandle(handle)) return ERROR_SUCCESS;
     const DWORD code = GetLastError();
     try {
         LOG_ERROR(closeFailureMessage(handle, code));
-    } catch (...) {
-        // Only an allocation failure can get here; a failed close is never thrown.
+    } catch (const std::exception&) {
+        // Only composing the record can throw (memory); the code is returned all the same.
     }
+    return code;
 }
 
-void freeLIBRARY(HMODULE module) noexcept {
-    if (module) FreeLibrary(module);
+DWORD freeLIBRARY(HMODULE module) noexcept {
+    return module ? releaseError(FreeLibrary(module)) : ERROR_SUCCESS;
 }

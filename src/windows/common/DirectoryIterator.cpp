@@ -50,13 +50,14 @@ bool DirectoryCallback::visitDirectory(const std::string&) {
 
 void iterateDirectory(const std::string& dir, DirectoryCallback& callback) {
     WIN32_FIND_DATAW entry;
-    const std::optional<std::wstring> pattern = widePath(joinPath(dir, "*"));
-    UniqueFindHandle search(pattern ? FindFirstFileW(pattern->c_str(), &entry) : INVALID_HANDLE_VALUE);
-    if (search.get() == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) return;
-        ZOR_THROW_SYS_ERROR(FindFirstFileW, error, "FindFirstFile(" << dir << ") failed");
-    }
+    std::wstring pattern;
+    DWORD error = widePath(joinPath(dir, "*"), pattern);
+    const HANDLE found =
+        error == ERROR_SUCCESS ? FindFirstFileW(pattern.c_str(), &entry) : INVALID_HANDLE_VALUE;
+    if (error == ERROR_SUCCESS && found == INVALID_HANDLE_VALUE) error = GetLastError();
+    const UniqueFindHandle search(found);
+    if (error == ERROR_FILE_NOT_FOUND) return;
+    ZOR_THROW_IF_WIN32_ERROR(FindFirstFileW, error, "FindFirstFile(" << dir << ") failed");
     while (visitEntry(dir, entry, callback)) {
         if (!FindNextFileW(search.get(), &entry)) {
             const DWORD error = GetLastError();
@@ -84,8 +85,8 @@ DirectoryIterator& DirectoryIterator::withDirectories(bool on) {
 }
 
 void DirectoryIterator::collectItems(std::vector<std::string>& out) {
-    const DWORD attributes = fileAttributes(dir_);
-    if (!isDirectory(attributes)) return;
+    DWORD attributes = 0;
+    if (fileAttributes(dir_, attributes) != ERROR_SUCCESS || !isDirectory(attributes)) return;
     // A link met inside the tree (junction or directory symbolic link) is listed but not entered: its
     // contents belong elsewhere, and a listing that feeds a deletion must not reach them.
     if (insideTree_ && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return;

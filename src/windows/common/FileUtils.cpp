@@ -27,6 +27,12 @@ bool isDirectory(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// True when path names a directory now; a path whose attributes cannot be read names none.
+bool isExistingDirectory(const std::string& path) {
+    DWORD attributes = 0;
+    return fileAttributes(path, attributes) == ERROR_SUCCESS && isDirectory(attributes);
+}
+
 // A junction or a symbolic link: removing it must not reach what it points to.
 bool isLink(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -50,10 +56,10 @@ std::string invalidFileNameChars() {
 // Creates path as a new empty file. Any failure (name taken, directory missing, access denied) counts as
 // a name already taken and is not examined.
 bool createNewFile(const std::string& path) {
-    const std::optional<std::wstring> wide = widePath(path);
-    if (!wide) return false;
+    std::wstring wide;
+    if (widePath(path, wide) != ERROR_SUCCESS) return false;
     UniqueHandle file(
-        CreateFileW(wide->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return false;
     file.reset();
     LOG_TRACE(createdText(path, false));
@@ -62,36 +68,47 @@ bool createNewFile(const std::string& path) {
 
 // Creates one directory; an existing directory of that name is success, whatever CreateDirectory said.
 void createDir(std::string path) {
-    const std::optional<std::wstring> wide = widePath(path);
-    if (wide && CreateDirectoryW(wide->c_str(), nullptr)) {
-        LOG_TRACE(createdText(path, true));
-        return;
+    std::wstring wide;
+    DWORD error = widePath(path, wide);
+    if (error == ERROR_SUCCESS) {
+        if (CreateDirectoryW(wide.c_str(), nullptr)) {
+            LOG_TRACE(createdText(path, true));
+            return;
+        }
+        error = GetLastError();
     }
-    const DWORD error = GetLastError();
-    if (isDirectory(fileAttributes(path))) return;
+    if (isExistingDirectory(path)) return;
     ZOR_THROW_SYS_ERROR(CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
 }
 
 // MoveFileEx with logging; an empty destination deletes (at once, or at the next start with
 // MOVEFILE_DELAY_UNTIL_REBOOT).
 void moveFileImpl(const std::string& from, const std::string& to, DWORD flags) {
-    const bool folder = isDirectory(fileAttributes(from));
-    const std::optional<std::wstring> wideFrom = widePath(from);
-    const std::optional<std::wstring> wideTo = wideFrom ? widePath(to) : std::nullopt;
-    if (!wideTo || !MoveFileExW(wideFrom->c_str(), to.empty() ? nullptr : wideTo->c_str(), flags)) {
-        ZOR_THROW_LAST_ERROR(MoveFileExW, "MoveFileEx(" << from << ", " << to << ", " << flags << ") failed");
-    }
+    const bool folder = isExistingDirectory(from);
+    std::wstring wideFrom;
+    std::wstring wideTo;
+    DWORD error = widePath(from, wideFrom);
+    if (error == ERROR_SUCCESS) error = widePath(to, wideTo);
+    if (error == ERROR_SUCCESS &&
+        !MoveFileExW(wideFrom.c_str(), to.empty() ? nullptr : wideTo.c_str(), flags))
+        error = GetLastError();
+    ZOR_THROW_IF_WIN32_ERROR(MoveFileExW, error,
+                             "MoveFileEx(" << from << ", " << to << ", " << flags << ") failed");
     LOG_TRACE(describeMove(from, to, flags, folder));
 }
 
-// DeleteFile, counting an absent file as deleted. On false the thread's last error is DeleteFile's.
-bool deleteFileImpl(const std::string& path) {
-    const std::optional<std::wstring> wide = widePath(path);
-    if (wide && DeleteFileW(wide->c_str())) {
-        LOG_TRACE(deletedText(path, false));
-        return true;
+// DeleteFile, counting an absent file as deleted: ERROR_SUCCESS or DeleteFile's error.
+DWORD deleteFileImpl(const std::string& path) {
+    std::wstring wide;
+    DWORD error = widePath(path, wide);
+    if (error == ERROR_SUCCESS) {
+        if (DeleteFileW(wide.c_str())) {
+            LOG_TRACE(deletedText(path, false));
+            return ERROR_SUCCESS;
+        }
+        error = GetLastError();
     }
-    return isNotFound(GetLastError());
+    return isNotFound(error) ? ERROR_SUCCESS : error;
 }
 
 // Registers path for deletion at the next system start. Failures are reported, never thrown.
@@ -110,8 +127,7 @@ bool deleteDirectoryTree(const std::string& dir);
 class DeleteFilesCallback : public DirectoryCallback {
 public:
     bool visitFile(const std::string& path) override {
-        if (!deleteFile(path, std::nothrow)) {
-            const DWORD error = GetLastError();
+        if (const DWORD error = deleteFile(path, std::nothrow)) {
             LOG_ERROR(leftoverText("DeleteFile", path, functionAddress(DeleteFileW), error));
             failed = true;
         }
@@ -148,15 +164,15 @@ private:
 };
 
 bool BatchDeleter::execute() {
-    const DWORD attributes = fileAttributes(directory_);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    DWORD attributes = 0;
+    if (fileAttributes(directory_, attributes) != ERROR_SUCCESS) return true;
     if (!isDirectory(attributes)) return false;
     try {
         // A link inside (or as) a tree is removed as a link; its target's contents are not ours.
         if (!(recursive_ && isLink(attributes)) && !deleteContents()) return false;
         if (!recursive_) return true;
-        if (deleteDirectory(directory_, std::nothrow)) return true;
-        const DWORD error = GetLastError();
+        const DWORD error = deleteDirectory(directory_, std::nothrow);
+        if (error == ERROR_SUCCESS) return true;
         LOG_ERROR(leftoverText("RemoveDirectory", directory_, functionAddress(RemoveDirectoryW), error));
         return false;
     }
@@ -187,6 +203,7 @@ bool deleteDirectoryTree(const std::string& dir) {
 
 enum EntryType { kFile = 0, kDirectoryFiles = 1, kDirectoryTree = 2, kEmptyDirectory = 3 };
 
+// What cannot be removed stays: the reboot fallback, where it applies, looks at what is left.
 void deleteNow(const std::string& path, int type) {
     switch (type) {
         case kFile:
@@ -229,8 +246,8 @@ std::vector<std::string> leftoversToSchedule(const std::string& path, DWORD attr
 
 // Schedules whatever the entry's immediate deletion left behind for deletion at the next start.
 void scheduleLeftovers(const std::string& path, int type) {
-    const DWORD attributes = fileAttributes(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    DWORD attributes = 0;
+    if (fileAttributes(path, attributes) != ERROR_SUCCESS) return;
     for (const std::string& leftover : leftoversToSchedule(path, attributes, type))
         deleteOnReboot(leftover);
 }
@@ -286,46 +303,48 @@ void moveFile(const std::string& from, const std::string& to) {
     moveFileImpl(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
 }
 
-bool deleteFile(const std::string& path, const std::nothrow_t&) {
-    if (deleteFileImpl(path)) return true;
-    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+DWORD deleteFile(const std::string& path, const std::nothrow_t&) {
+    const DWORD error = deleteFileImpl(path);
+    if (error != ERROR_ACCESS_DENIED) return error;
     // Access denied: a second chance only for a read-only file.
-    const DWORD attributes = fileAttributes(path);
-    SetLastError(ERROR_ACCESS_DENIED);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
-    // The attributes were read through the same path, so it converts.
-    if (SetFileAttributesW(widePath(path)->c_str(),
-                           attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) {
+    std::wstring wide;
+    DWORD attributes = 0;
+    if (widePath(path, wide) != ERROR_SUCCESS || fileAttributes(path, attributes) != ERROR_SUCCESS ||
+        (attributes & FILE_ATTRIBUTE_READONLY) == 0)
+        return ERROR_ACCESS_DENIED;
+    if (SetFileAttributesW(wide.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) {
         LOG_TRACE(discardedReadOnlyText(path));
         return deleteFileImpl(path);
     }
-    const DWORD error = GetLastError();
+    const DWORD attributeError = GetLastError();
     LOG_WARNING(SysError(MessageBuilder() << "Failed to discard R/O attribute from [" << path
                                           << "] file. File will not be deleted",
-                         functionAddress(SetFileAttributesW), error)
+                         functionAddress(SetFileAttributesW), attributeError)
                     .what());
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
+    return ERROR_ACCESS_DENIED;
 }
 
 void deleteFile(const std::string& path) {
-    if (!deleteFile(path, std::nothrow))
-        ZOR_THROW_LAST_ERROR(DeleteFileW, "DeleteFile(" << path << ") failed");
+    ZOR_THROW_IF_WIN32_ERROR(DeleteFileW, deleteFile(path, std::nothrow),
+                             "DeleteFile(" << path << ") failed");
 }
 
-bool deleteDirectory(const std::string& path, const std::nothrow_t&) {
-    const std::optional<std::wstring> wide = widePath(path);
-    if (wide && RemoveDirectoryW(wide->c_str())) {
-        LOG_TRACE(deletedText(path, true));
-        return true;
+DWORD deleteDirectory(const std::string& path, const std::nothrow_t&) {
+    std::wstring wide;
+    DWORD error = widePath(path, wide);
+    if (error == ERROR_SUCCESS) {
+        if (RemoveDirectoryW(wide.c_str())) {
+            LOG_TRACE(deletedText(path, true));
+            return ERROR_SUCCESS;
+        }
+        error = GetLastError();
     }
-    return isNotFound(GetLastError());
+    return isNotFound(error) ? ERROR_SUCCESS : error;
 }
 
 void deleteDirectory(const std::string& path) {
-    if (!deleteDirectory(path, std::nothrow)) {
-        ZOR_THROW_LAST_ERROR(RemoveDirectoryW, "RemoveDirectory(" << path << ") failed");
-    }
+    ZOR_THROW_IF_WIN32_ERROR(RemoveDirectoryW, deleteDirectory(path, std::nothrow),
+                             "RemoveDirectory(" << path << ") failed");
 }
 
 // ---- Scoped clean-up.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/share/FileName.h"
+#include "common/windows/WinHeaders.h"
 
 namespace FileUtils {
 
@@ -50,19 +51,19 @@ std::string createTempFile(const std::string& prefix, const std::string& suffix,
 void createDirectories(const std::string& path);
 
 // ---- Moving and deleting. Each change on disk is logged at TRACE. A target that is already absent
-// counts as deleted. The nothrow forms return false on failure and leave the cause in the thread's last
-// error; the other forms throw ZorError<SysError>.
+// counts as deleted. The nothrow forms, for clean-up, return ERROR_SUCCESS or the Windows error code of the
+// failure; the other forms raise that code as ZorError<SysError>.
 
 // Moves from onto to, replacing an existing file and creating to's missing directories.
 void moveFile(const std::string& from, const std::string& to);
 
 // Deletes a file; a read-only file loses that attribute and is deleted on a second attempt.
 void deleteFile(const std::string& path);
-bool deleteFile(const std::string& path, const std::nothrow_t&);
+DWORD deleteFile(const std::string& path, const std::nothrow_t&);
 
 // Removes an empty directory.
 void deleteDirectory(const std::string& path);
-bool deleteDirectory(const std::string& path, const std::nothrow_t&);
+DWORD deleteDirectory(const std::string& path, const std::nothrow_t&);
 
 // ---- Directory walks.
 

@@ -27,9 +27,10 @@ bool isImageFileOf(HMODULE module, HANDLE file) {
 
 UniqueHandle openModuleFile(HMODULE module) noexcept {
     try {
-        const std::optional<std::wstring> path = FileUtils::widePath(SysInfo::getModuleFilePath(module));
-        if (!path) return UniqueHandle();
-        UniqueHandle file(CreateFileW(path->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        std::wstring path;
+        if (FileUtils::widePath(SysInfo::getModuleFilePath(module), path) != ERROR_SUCCESS)
+            return UniqueHandle();
+        UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (file.get() == INVALID_HANDLE_VALUE || !isImageFileOf(module, file.get())) return UniqueHandle();
         return file;

@@ -15,8 +15,9 @@ namespace {
 // Operating-system classes before Windows Vista (and an unknown version): no elevation, only membership.
 constexpr int kLastPreVistaClass = 1;
 
-void freeLOCAL(HLOCAL memory) noexcept {
-    if (memory) LocalFree(memory);
+// LocalFree gives the memory back when it fails.
+DWORD freeLOCAL(HLOCAL memory) noexcept {
+    return memory && LocalFree(memory) ? GetLastError() : ERROR_SUCCESS;
 }
 
 // Memory the conversion functions allocate, released with LocalFree on every road out.

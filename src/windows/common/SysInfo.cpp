@@ -54,9 +54,16 @@ TempPathQuery bindGetTempPath2W() {
         // kernel32 stays loaded for the life of the process, so the address outlives the binding.
         if (second.available()) return second;
     } catch (...) {
-        // A kernel32 that cannot be bound again leaves the query every system has.
+        // Missing on this system is the policy: a kernel32 that cannot be bound again counts as one without
+        // GetTempPath2W, and the query every system has is used.
     }
     return nullptr;
+}
+
+// The error of a query that returned 0: the thread's last error, or ERROR_PATH_NOT_FOUND where it named none.
+DWORD queryError() {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace
@@ -83,22 +90,27 @@ std::string getCurrentModulePath() {
     return getModulePath(getCurrentModuleHandle());
 }
 
-std::string getTempDir() {
-    return getTempDir(bindGetTempPath2W);
+DWORD getTempDir(std::string& path) {
+    return getTempDir(bindGetTempPath2W, path);
 }
 
-std::string getTempDir(TempPathBinding bindSecond) {
+DWORD getTempDir(TempPathBinding bindSecond, std::string& path) {
     // For LocalSystem GetTempPath2W gives C:\Windows\SystemTemp, which other users cannot write, where
     // GetTempPathW gives C:\Windows\Temp, which every user can; for everyone else the two agree.
     const TempPathQuery second = bindSecond();
     const TempPathQuery query = second ? second : GetTempPathW;
     std::vector<wchar_t> buffer(kInitialBufferSize, L'\0');
-    const DWORD length = query(static_cast<DWORD>(buffer.size()), buffer.data());
+    DWORD length = query(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length > buffer.size()) {
         buffer.assign(length, L'\0');
-        query(length, buffer.data());
+        length = query(length, buffer.data());
     }
-    return directoryFrom(buffer);
+    // A value that grew between the two queries does not fit the second buffer either.
+    if (length == 0 || length >= buffer.size()) return length == 0 ? queryError() : ERROR_INSUFFICIENT_BUFFER;
+    std::string directory = directoryFrom(buffer);
+    if (directory.empty()) return ERROR_NO_UNICODE_TRANSLATION;
+    path = std::move(directory);
+    return ERROR_SUCCESS;
 }
 
 std::string getSystemDir() {

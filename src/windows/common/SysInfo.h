@@ -22,16 +22,18 @@ std::string getProcessModulePath();
 // Full path of the module that contains the running code.
 std::string getCurrentModulePath();
 
-// The process's temporary directory without trailing separators, except that a root keeps one ("T:\\")
-// (GetTempPath2W where the system has it, GetTempPathW otherwise); empty when it cannot be determined.
-std::string getTempDir();
+// The process's temporary directory into path, without trailing separators, except that a root keeps one
+// ("T:\\") (GetTempPath2W where the system has it, GetTempPathW otherwise). ERROR_SUCCESS, or why it cannot
+// be determined (the query's error; ERROR_PATH_NOT_FOUND when the query names none), path then untouched.
+// Never throws: the log's directory is found with it.
+DWORD getTempDir(std::string& path);
 
 // A query with GetTempPathW's signature.
 using TempPathQuery = DWORD(WINAPI*)(DWORD size, LPWSTR buffer);
 // Binds GetTempPath2W: the function, or null where the system lacks it.
 using TempPathBinding = TempPathQuery (*)();
 // getTempDir with the binding given: the directory the bound query gives, GetTempPathW's when it gives none.
-std::string getTempDir(TempPathBinding bindSecond);
+DWORD getTempDir(TempPathBinding bindSecond, std::string& path);
 
 // The Windows system directory without trailing separators. Throws ZorError<SysError> ("GetSystemDirectory
 // failed") or ZorError<std::runtime_error> ("Unexpected reply from GetSystemDirectory").

@@ -4,19 +4,20 @@
 
 namespace FileUtils {
 
-std::optional<std::wstring> widePath(const std::string& path) {
-    std::wstring wide = tstrings::fromUtf8(path);
+DWORD widePath(const std::string& path, std::wstring& wide) {
+    std::wstring converted = tstrings::fromUtf8(path);
     // Only a text that is not UTF-8 converts to nothing.
-    if (wide.empty() && !path.empty()) {
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-        return std::nullopt;
-    }
-    return wide;
+    if (converted.empty() && !path.empty()) return ERROR_NO_UNICODE_TRANSLATION;
+    wide = std::move(converted);
+    return ERROR_SUCCESS;
 }
 
-DWORD fileAttributes(const std::string& path) {
-    const std::optional<std::wstring> wide = widePath(path);
-    return wide ? GetFileAttributesW(wide->c_str()) : INVALID_FILE_ATTRIBUTES;
+DWORD fileAttributes(const std::string& path, DWORD& attributes) {
+    attributes = INVALID_FILE_ATTRIBUTES;
+    std::wstring wide;
+    if (const DWORD error = widePath(path, wide)) return error;
+    attributes = GetFileAttributesW(wide.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
 }
 
 }  // namespace FileUtils

@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr DWORD kSuccess = ERROR_SUCCESS;
+
 HANDLE newEvent() {
     return CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
@@ -30,7 +32,7 @@ TEST(CloseHandle, ClosedHandleLogsOneErrorRecord) {
     testing_support::LogCapture log;
     const HANDLE event = newEvent();
     ASSERT_TRUE(CloseHandle(event));
-    closeHANDLE(event);
+    EXPECT_EQ(closeHANDLE(event), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     ASSERT_EQ(log.records.size(), 1u);
     EXPECT_EQ(log.records[0].level, "ERROR");
     EXPECT_EQ(log.records[0].file, "WinAutoHandle.cpp");
@@ -40,8 +42,8 @@ TEST(CloseHandle, ClosedHandleLogsOneErrorRecord) {
 
 TEST(CloseHandle, NullAndInvalidHandleAreSkipped) {
     testing_support::LogCapture log;
-    closeHANDLE(nullptr);  // CloseHandle(NULL) would fail and log
-    closeHANDLE(INVALID_HANDLE_VALUE);
+    EXPECT_EQ(closeHANDLE(nullptr), kSuccess);  // CloseHandle(NULL) would fail and log
+    EXPECT_EQ(closeHANDLE(INVALID_HANDLE_VALUE), kSuccess);
     EXPECT_TRUE(log.records.empty());
 }
 
@@ -49,9 +51,9 @@ TEST(ScopedHandle, ReleasedTwiceClosesOnce) {
     testing_support::LogCapture log;
     UniqueHandle holder(newEvent());
     const HANDLE event = holder.get();
-    holder.reset();
+    EXPECT_EQ(holder.reset(), kSuccess);
     EXPECT_FALSE(isOpen(event));
-    holder.reset();
+    EXPECT_EQ(holder.reset(), kSuccess);
     EXPECT_FALSE(holder.owned());
     EXPECT_TRUE(log.records.empty());  // a second CloseHandle would have logged
 }
@@ -93,7 +95,7 @@ TEST(ScopedHandle, ResetKeepsTheLastError) {
     CloseHandle(event);
     UniqueHandle holder(event);  // closing it fails and sets ERROR_INVALID_HANDLE
     SetLastError(ERROR_FILE_EXISTS);
-    holder.reset();
+    EXPECT_EQ(holder.reset(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
     EXPECT_EQ(log.messages(), std::vector<std::string>{closeFailure(event)});
 }

@@ -25,6 +25,15 @@ std::string hex16(const void* address) {
     return text;
 }
 
+int returnedErrorThrowLine = 0;
+int returnedErrorEvaluations = 0;
+
+// Raises the code a call returned, as code that may throw does with a handle-relative call's result.
+void raiseReturned(DWORD code) {
+    returnedErrorThrowLine = __LINE__ + 1;
+    ZOR_THROW_IF_WIN32_ERROR(CreateFileW, (++returnedErrorEvaluations, code), "Open(" << code << ") failed");
+}
+
 // A committed page that belongs to no module.
 struct PrivatePage {
     void* address = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
@@ -90,4 +99,22 @@ TEST(SysErrorText, AddressOutsideEveryModuleGivesNoDescriptionAndOneWarning) {
     EXPECT_EQ(log.records[0].file, "WinErrorHandling.cpp");
     EXPECT_EQ(log.records[0].function, "`anonymous-namespace'::makeMessage");
     EXPECT_EQ(log.records[0].message, "GetModuleHandleEx() failed for " + hex16(page.address) + " address.");
+}
+
+// A returned code is raised as a failed call is, with the statement's location; ERROR_SUCCESS is not; the
+// code is evaluated once either way.
+TEST(SysErrorText, AReturnedCodeIsRaisedUnlessItIsSuccess) {
+    returnedErrorEvaluations = 0;
+    EXPECT_NO_THROW(raiseReturned(ERROR_SUCCESS));
+    EXPECT_EQ(returnedErrorEvaluations, 1);
+    try {
+        raiseReturned(ERROR_SHARING_VIOLATION);
+        FAIL() << "no exception";
+    } catch (const SysError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "WinErrorHandling_test.cpp(" + std::to_string(returnedErrorThrowLine) +
+                      ") at `anonymous-namespace'::raiseReturned(): Open(32) failed. System error [32](" +
+                      formatSystemError(ERROR_SHARING_VIOLATION) + ")");
+    }
+    EXPECT_EQ(returnedErrorEvaluations, 2);
 }

@@ -10,6 +10,8 @@ using namespace testing_support;
 
 namespace {
 
+constexpr DWORD kSuccess = ERROR_SUCCESS;
+
 std::string trace(const char* function, const std::string& message) {
     return std::string("TRACE ") + function + ": " + message;
 }
@@ -22,13 +24,11 @@ UniqueHandle holdOpen(const std::string& path) {
     return file;
 }
 
-// deleteFile fails on path with code: the nothrow form returns false with code as the last error, the other
-// throws it; nothing is logged.
+// deleteFile fails on path with code: the nothrow form returns code, the other throws it; nothing is
+// logged.
 void expectDeleteFileFails(const std::string& path, DWORD code) {
     LogCapture log;
-    SetLastError(0);
-    EXPECT_FALSE(FileUtils::deleteFile(path, std::nothrow));
-    EXPECT_EQ(GetLastError(), code);
+    EXPECT_EQ(FileUtils::deleteFile(path, std::nothrow), code);
     expectThrowsSysError([&] { FileUtils::deleteFile(path); }, "FileUtils.cpp", kDeleteFile,
                          "DeleteFile(" + path + ") failed", code);
     EXPECT_TRUE(log.records.empty());
@@ -38,9 +38,9 @@ TEST(Deletion, AbsentTargetsCountAsDeletedSilently) {
     TempDir dir;
     LogCapture log;
     for (const std::string& path : {dir / "missing.txt", dir / "missing\\x.txt"}) {
-        EXPECT_TRUE(FileUtils::deleteFile(path, std::nothrow)) << path;
+        EXPECT_EQ(FileUtils::deleteFile(path, std::nothrow), kSuccess) << path;
         EXPECT_NO_THROW(FileUtils::deleteFile(path)) << path;
-        EXPECT_TRUE(FileUtils::deleteDirectory(path, std::nothrow)) << path;
+        EXPECT_EQ(FileUtils::deleteDirectory(path, std::nothrow), kSuccess) << path;
         EXPECT_NO_THROW(FileUtils::deleteDirectory(path)) << path;
     }
     EXPECT_TRUE(log.records.empty());
@@ -52,7 +52,7 @@ TEST(FileDeletion, ReadOnlyFileLosesTheAttributeAndGoes) {
     writeFile(file, "r/o");
     ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
     LogCapture log;
-    EXPECT_TRUE(FileUtils::deleteFile(file, std::nothrow));
+    EXPECT_EQ(FileUtils::deleteFile(file, std::nothrow), kSuccess);
     EXPECT_FALSE(exists(file));
     EXPECT_EQ(
         describeRecords(log),
@@ -98,8 +98,8 @@ TEST(DirectoryDeletion, RemovesAnEmptyDirectoryAndKeepsAFullOne) {
     ASSERT_TRUE(CreateDirectoryA(full.c_str(), nullptr));
     writeFile(full + "\\f.txt", "f");
     LogCapture log;
-    EXPECT_TRUE(FileUtils::deleteDirectory(empty, std::nothrow));
-    EXPECT_FALSE(FileUtils::deleteDirectory(full, std::nothrow));
+    EXPECT_EQ(FileUtils::deleteDirectory(empty, std::nothrow), kSuccess);
+    EXPECT_EQ(FileUtils::deleteDirectory(full, std::nothrow), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
     expectThrowsSysError([&] { FileUtils::deleteDirectory(full); }, "FileUtils.cpp", kDeleteDirectory,
                          "RemoveDirectory(" + full + ") failed", ERROR_DIR_NOT_EMPTY);
     EXPECT_FALSE(exists(empty));
@@ -156,9 +156,8 @@ TEST(Deletion, PathNotInUtf8FailsWithTheConversionError) {
     const std::string from = dir / "good.txt";
     writeFile(from, "good");
     expectDeleteFileFails(path, ERROR_NO_UNICODE_TRANSLATION);
-    SetLastError(0);
-    EXPECT_FALSE(FileUtils::deleteDirectory(path, std::nothrow));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_EQ(FileUtils::deleteDirectory(path, std::nothrow),
+              static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
     expectThrowsSysError([&] { FileUtils::moveFile(from, path); }, "FileUtils.cpp", kMoveFileImpl,
                          "MoveFileEx(" + from + ", " + path + ", 3) failed", ERROR_NO_UNICODE_TRANSLATION);
     EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"good.txt"});

@@ -4,6 +4,7 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/share/tstrings.h"
@@ -50,11 +51,20 @@ private:
     std::string saved_;
 };
 
+// The temporary directory getTempDir gives with the binding given (the system's own without one); empty
+// when it reports a failure.
+std::string tempDir(SysInfo::TempPathBinding bindSecond = nullptr) {
+    std::string path;
+    const DWORD error = bindSecond ? SysInfo::getTempDir(bindSecond, path) : SysInfo::getTempDir(path);
+    EXPECT_EQ(error == ERROR_SUCCESS, !path.empty()) << error;
+    return path;
+}
+
 TEST(DirectoryQueries, TemporaryDirectoryComesWithoutTrailingSeparators) {
     TempDir dir;
     for (const std::string& value : {dir.path(), dir.path() + "\\", dir.path() + "\\\\"}) {
         VariableOverride tmp("TMP", value);
-        EXPECT_EQ(dir.path(), SysInfo::getTempDir()) << value;
+        EXPECT_EQ(dir.path(), tempDir()) << value;
     }
 }
 
@@ -77,11 +87,33 @@ TEST(DirectoryQueries, TheSecondTemporaryPathQueryIsUsedWhereTheSystemHasIt) {
          {system.path() + "\\", std::string("T:\\"), "C:\\" + std::string(300, 'd') + "\\"}) {
         SCOPED_TRACE(given);
         standInTemp = tstrings::fromUtf8(given);
-        EXPECT_EQ(SysInfo::getTempDir([]() -> SysInfo::TempPathQuery { return standInGetTempPath2W; }),
+        EXPECT_EQ(tempDir([]() -> SysInfo::TempPathQuery { return standInGetTempPath2W; }),
                   FileUtils::directoryPath(given));
     }
     // Where the system lacks it, GetTempPathW's.
-    EXPECT_EQ(SysInfo::getTempDir([]() -> SysInfo::TempPathQuery { return nullptr; }), user.path());
+    EXPECT_EQ(tempDir([]() -> SysInfo::TempPathQuery { return nullptr; }), user.path());
+}
+
+// A query that fails: its error comes back (ERROR_PATH_NOT_FOUND where it names none) and the path is left
+// as it was.
+DWORD standInError;
+
+DWORD WINAPI failingGetTempPath2W(DWORD, LPWSTR) {
+    SetLastError(standInError);
+    return 0;
+}
+
+TEST(DirectoryQueries, AFailedTemporaryPathQueryGivesItsErrorAndLeavesThePath) {
+    const std::pair<DWORD, DWORD> rows[] = {{ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+                                            {ERROR_SUCCESS, ERROR_PATH_NOT_FOUND}};
+    for (const auto& [set, expected] : rows) {
+        SCOPED_TRACE(set);
+        standInError = set;
+        std::string path = "unchanged";
+        EXPECT_EQ(SysInfo::getTempDir([]() -> SysInfo::TempPathQuery { return failingGetTempPath2W; }, path),
+                  expected);
+        EXPECT_EQ(path, "unchanged");
+    }
 }
 
 TEST(DirectoryQueries, TemporaryDirectoryOfAnyLengthIsWholeOrEmpty) {
@@ -89,7 +121,7 @@ TEST(DirectoryQueries, TemporaryDirectoryOfAnyLengthIsWholeOrEmpty) {
     // Wine refuses a value longer than MAX_PATH, which leaves the empty text. Never a part of it.
     const std::string longValue = "C:\\" + std::string(200, 'd') + "\\" + std::string(100, 'e');
     VariableOverride tmp("TMP", longValue);
-    const std::string dir = SysInfo::getTempDir();
+    const std::string dir = tempDir();
     EXPECT_TRUE(dir.empty() || dir == longValue) << dir;
 }
 

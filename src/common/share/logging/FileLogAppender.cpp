@@ -13,28 +13,29 @@ constexpr const char* kDefaultLogFileName = "morvane.log";
 
 // Writes text at the end of the open file, or nothing: a write cut short (a full disk) is cut off again,
 // so the next record does not continue a torn one. The file is held deny-write, so no other writer can
-// have appended in between.
-void appendWhole(HANDLE file, const std::string& text) {
+// have appended in between. Returns the write's error (ERROR_DISK_FULL for a write cut short without one).
+DWORD appendWhole(HANDLE file, const std::string& text) {
     LARGE_INTEGER end{};
-    if (!GetFileSizeEx(file, &end)) return;
+    if (!GetFileSizeEx(file, &end)) return GetLastError();
     OVERLAPPED at{};
     at.Offset = end.LowPart;
     at.OffsetHigh = static_cast<DWORD>(end.HighPart);
     DWORD written = 0;
-    if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, &at) ||
-        written != text.size()) {
-        FILE_END_OF_FILE_INFO cut{};
-        cut.EndOfFile = end;
-        SetFileInformationByHandle(file, FileEndOfFileInfo, &cut, sizeof(cut));
-    }
+    const bool wrote = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, &at);
+    if (wrote && written == text.size()) return ERROR_SUCCESS;
+    const DWORD error = wrote ? ERROR_DISK_FULL : GetLastError();
+    FILE_END_OF_FILE_INFO cut{};
+    cut.EndOfFile = end;
+    SetFileInformationByHandle(file, FileEndOfFileInfo, &cut, sizeof(cut));
+    return error;
 }
 
-// True when the log file opened is a plain file with no other name (on Windows a link, opened as itself, is
-// not plain) and, where the directory's own path is known, its own path is expectedPath: Wine follows a
-// link despite FILE_OPEN_REPARSE_POINT, and only the path it ends at tells.
-bool isOwnPlainFile(HANDLE file, const std::wstring& expectedPath) {
-    return HandleFiles::checkPlainSingleFile(file) == ERROR_SUCCESS &&
-           (expectedPath.empty() || HandleFiles::checkFinalPath(file, expectedPath) == ERROR_SUCCESS);
+// ERROR_SUCCESS when the log file opened is a plain file with no other name (on Windows a link, opened as
+// itself, is not plain) and, where the directory's own path is known, its own path is expectedPath: Wine
+// follows a link despite FILE_OPEN_REPARSE_POINT, and only the path it ends at tells.
+DWORD checkOwnPlainFile(HANDLE file, const std::wstring& expectedPath) {
+    if (const DWORD error = HandleFiles::checkPlainSingleFile(file)) return error;
+    return expectedPath.empty() ? ERROR_SUCCESS : HandleFiles::checkFinalPath(file, expectedPath);
 }
 
 // Opens the log, or creates it when there is nothing under its name. Not in one step (FILE_OPEN_IF): a
@@ -49,11 +50,9 @@ DWORD openLog(HANDLE directory, const std::wstring& name, UniqueHandle& file) {
                              file);
 }
 
-// The directory at path (UTF-8), opened to hold: traversal only; not owned when it cannot be opened.
-UniqueHandle openDirectory(const std::string& path) {
-    UniqueHandle directory;
-    HandleFiles::openDirectory(tstrings::fromUtf8(path), kDirectoryAccess, directory);
-    return directory;
+// The directory at path (UTF-8), opened to hold: traversal only.
+DWORD openDirectory(const std::string& path, UniqueHandle& directory) {
+    return HandleFiles::openDirectory(tstrings::fromUtf8(path), kDirectoryAccess, directory);
 }
 
 }  // namespace
@@ -78,22 +77,23 @@ std::string withCrLf(const std::string& text) {
 FileLogAppender::FileLogAppender(const std::string& name)
     : path_(logFilePath(name, UserTempDirectory::path())) {
     UniqueHandle directory;
-    if (UserTempDirectory::path().empty()) {
-        directory = openDirectory(".");
-    } else {
-        UserTempDirectory::reopen(kDirectoryAccess, directory);
-    }
-    hold(std::move(directory));
+    const DWORD error = UserTempDirectory::path().empty()
+                            ? openDirectory(".", directory)
+                            : UserTempDirectory::reopen(kDirectoryAccess, directory);
+    hold(error, std::move(directory));
 }
 
 FileLogAppender::FileLogAppender(const std::string& name, const std::string& directory)
     : path_(logFilePath(name, directory)) {
-    hold(openDirectory(directory.empty() ? std::string(".") : directory));
+    UniqueHandle opened;
+    const DWORD error = openDirectory(directory.empty() ? std::string(".") : directory, opened);
+    hold(error, std::move(opened));
 }
 
-void FileLogAppender::hold(UniqueHandle directory) {
+void FileLogAppender::hold(DWORD error, UniqueHandle directory) {
     fileName_ = tstrings::fromUtf8(FileUtils::fileName(path_));
-    if (!directory.owned()) return;
+    directoryError_ = error;
+    if (error != ERROR_SUCCESS) return;
     directory_ = std::move(directory);
     // A directory whose own path the system cannot give (past MAX_PATH under Wine, a volume the mount
     // manager does not know on Windows) still gets its records.
@@ -106,15 +106,18 @@ void FileLogAppender::hold(UniqueHandle directory) {
 
 FileLogAppender::~FileLogAppender() = default;
 
-void FileLogAppender::append(const LogRecord& record) {
-    if (!directory_.owned()) return;
+DWORD FileLogAppender::append(const LogRecord& record) {
+    if (directoryError_ != ERROR_SUCCESS) return directoryError_;
     const std::string text = withCrLf(formatLogRecord(record));
+    DWORD error = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         UniqueHandle file;
-        if (openLog(directory_.get(), fileName_, file) == ERROR_SUCCESS) {
-            if (isOwnPlainFile(file.get(), expectedFinalPath_)) appendWhole(file.get(), text);
-            return;
+        error = openLog(directory_.get(), fileName_, file);
+        if (error == ERROR_SUCCESS) {
+            if (const DWORD notOwn = checkOwnPlainFile(file.get(), expectedFinalPath_)) return notOwn;
+            return appendWhole(file.get(), text);
         }
         Sleep(1);
     }
+    return error;
 }

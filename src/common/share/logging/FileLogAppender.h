@@ -21,18 +21,21 @@ public:
     // plain file with one name and, where the system can give the directory's own path, its own path is
     // that plus its name; closes it. Otherwise, or when it cannot be opened, the record is dropped.
     // Re-pointing a link on the way to the directory, or putting a link or a second name at the file's,
-    // therefore never sends a record anywhere else.
-    void append(const LogRecord& record) override;
+    // therefore never sends a record anywhere else. Returns ERROR_SUCCESS, or why the record was dropped:
+    // the directory's or the last open's error, ERROR_CANT_ACCESS_FILE for a file that is not its own
+    // plain file, the write's error.
+    DWORD append(const LogRecord& record) override;
 
     const std::string& path() const { return path_; }
 
 private:
-    // Keeps the open directory (if any) and the final path the file must have in it.
-    void hold(UniqueHandle directory);
+    // Keeps the open directory (or why there is none) and the final path the file must have in it.
+    void hold(DWORD error, UniqueHandle directory);
 
     std::string path_;
     std::wstring fileName_;
     UniqueHandle directory_;
+    DWORD directoryError_ = ERROR_SUCCESS;
     std::wstring expectedFinalPath_;  // the directory's own path plus the file name; empty: not known
 };
 

@@ -40,8 +40,8 @@ Logger& Logger::instance() {
     return theLogger;
 }
 
-void Logger::log(LogLevel level, const char* file, int line, const char* function,
-                 const std::string& message) {
+DWORD Logger::log(LogLevel level, const char* file, int line, const char* function,
+                  const std::string& message) {
     LogRecord record{};
     GetLocalTime(&record.time);
     record.processId = GetCurrentProcessId();
@@ -52,14 +52,14 @@ void Logger::log(LogLevel level, const char* file, int line, const char* functio
     record.line = line;
     record.function = function;
     record.message = message;
-    appender->append(record);
+    return appender->append(record);
 }
 
-void Logger::log(LogLevel level, const char* file, int line, const char* function, const char* message) {
-    log(level, file, line, function, std::string(message));
+DWORD Logger::log(LogLevel level, const char* file, int line, const char* function, const char* message) {
+    return log(level, file, line, function, std::string(message));
 }
 
-void Logger::log(LogLevel level, const char* file, int line, const char* function,
-                 const MessageBuilder& message) {
-    log(level, file, line, function, message.str());
+DWORD Logger::log(LogLevel level, const char* file, int line, const char* function,
+                  const MessageBuilder& message) {
+    return log(level, file, line, function, message.str());
 }

@@ -13,10 +13,12 @@ struct Logger {
     // The logger; the first call installs the file appender and learns the program's name.
     static Logger& instance();
 
-    // Builds one record and hands it to the appender. Does not test the threshold; log statements do.
-    void log(LogLevel level, const char* file, int line, const char* function, const std::string& message);
-    void log(LogLevel level, const char* file, int line, const char* function, const char* message);
-    void log(LogLevel level, const char* file, int line, const char* function, const MessageBuilder& message);
+    // Builds one record and hands it to the appender; returns the appender's answer (ERROR_SUCCESS, or why
+    // the record was dropped). Does not test the threshold; log statements do.
+    DWORD log(LogLevel level, const char* file, int line, const char* function, const std::string& message);
+    DWORD log(LogLevel level, const char* file, int line, const char* function, const char* message);
+    DWORD log(LogLevel level, const char* file, int line, const char* function,
+              const MessageBuilder& message);
 
     int threshold;          // the lowest level written; 0, so every record is written
     LogAppender* appender;  // not owned; never null after instance()

@@ -11,13 +11,13 @@ namespace {
 struct Opened {
     std::string path;
     UniqueHandle handle;
-    DWORD error = ERROR_PATH_NOT_FOUND;
+    DWORD error = ERROR_SUCCESS;
 };
 
 Opened open() {
     Opened opened;
-    opened.path = SysInfo::getTempDir();
-    if (opened.path.empty()) return opened;
+    opened.error = SysInfo::getTempDir(opened.path);
+    if (opened.error != ERROR_SUCCESS) return opened;
     opened.error = HandleFiles::openDirectory(tstrings::fromUtf8(opened.path), HandleFiles::kHoldDirectory,
                                               opened.handle);
     return opened;

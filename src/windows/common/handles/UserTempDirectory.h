@@ -15,7 +15,8 @@ namespace UserTempDirectory {
 const std::string& path();
 
 // A new handle with the given access (and full sharing) to the directory the first call opened, not looked
-// up by any name. ERROR_PATH_NOT_FOUND when there was no path, the open's error when it could not be opened.
+// up by any name. Why there was no path (SysInfo::getTempDir), or the open's error when it could not be
+// opened.
 DWORD reopen(ACCESS_MASK access, UniqueHandle& directory);
 
 }  // namespace UserTempDirectory

@@ -93,25 +93,24 @@ DWORD removeChildren(HANDLE directory, const std::string& path, bool report) {
     return first;
 }
 
-std::unique_ptr<HeldDirectory> HeldDirectory::create(const TempDirectory& temp, const std::string& path,
-                                                     PSECURITY_DESCRIPTOR descriptor, DWORD& error) {
-    error = ERROR_FILENAME_EXCED_RANGE;
-    if (tstrings::fromUtf8(path).size() > kLongestDirectoryPath) return nullptr;
+DWORD HeldDirectory::create(const TempDirectory& temp, const std::string& path,
+                            PSECURITY_DESCRIPTOR descriptor, std::unique_ptr<HeldDirectory>& directory) {
+    if (tstrings::fromUtf8(path).size() > kLongestDirectoryPath) return ERROR_FILENAME_EXCED_RANGE;
     // A volume without access lists cannot keep the directory to administrators; a remote one is not
     // this machine's to guard.
-    error = HandleFiles::checkVolumeKeepsAccessLists(temp.get());
-    if (error != ERROR_SUCCESS) return nullptr;
+    if (const DWORD error = HandleFiles::checkVolumeKeepsAccessLists(temp.get())) return error;
     UniqueHandle hold;
-    error = HandleFiles::open(temp.get(), tstrings::fromUtf8(FileUtils::fileName(path)),
-                              HandleFiles::kHoldDirectory, kShareReadWrite, FILE_CREATE, FILE_DIRECTORY_FILE,
-                              hold, descriptor);
-    if (error != ERROR_SUCCESS) return nullptr;
-    std::unique_ptr<HeldDirectory> directory(new HeldDirectory(path, std::move(hold)));
+    if (const DWORD error = HandleFiles::open(temp.get(), tstrings::fromUtf8(FileUtils::fileName(path)),
+                                              HandleFiles::kHoldDirectory, kShareReadWrite, FILE_CREATE,
+                                              FILE_DIRECTORY_FILE, hold, descriptor))
+        return error;
+    std::unique_ptr<HeldDirectory> made(new HeldDirectory(path, std::move(hold)));
     // A handle without access takes part in no sharing check: it stays when the hold is closed for the
     // deletion, and names this directory wherever it is.
-    error = HandleFiles::reopen(directory->hold_.get(), 0, HandleFiles::kShareAll, directory->anchor_);
-    if (error != ERROR_SUCCESS) return nullptr;
-    return directory;
+    if (const DWORD error = HandleFiles::reopen(made->hold_.get(), 0, HandleFiles::kShareAll, made->anchor_))
+        return error;
+    directory = std::move(made);
+    return ERROR_SUCCESS;
 }
 
 HeldDirectory::HeldDirectory(std::string path, UniqueHandle hold)
@@ -123,10 +122,8 @@ HeldDirectory::~HeldDirectory() {
 
 std::string HeldDirectory::finalPath() const {
     std::wstring path;
-    if (const DWORD error = HandleFiles::finalPath(hold_.get(), path)) {
-        ZOR_THROW_SYS_ERROR(GetFinalPathNameByHandleW, error,
-                            "GetFinalPathNameByHandle(" << path_ << ") failed");
-    }
+    ZOR_THROW_IF_WIN32_ERROR(GetFinalPathNameByHandleW, HandleFiles::finalPath(hold_.get(), path),
+                             "GetFinalPathNameByHandle(" << path_ << ") failed");
     return tstrings::toUtf8(path);
 }
 
@@ -134,7 +131,7 @@ HANDLE HeldDirectory::saveFile(const std::string& name, const std::function<void
     UniqueHandle file;
     std::string current = FileUtils::createTempFile("zor", ".tmp", path_, [&](const std::string& path) {
         return createFileIn(hold_.get(), path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
-                            file);
+                            file) == ERROR_SUCCESS;
     });
     try {
         {
@@ -145,16 +142,15 @@ HANDLE HeldDirectory::saveFile(const std::string& name, const std::function<void
                 write(out);
             } catch (const std::ios_base::failure&) {
                 // The stream's own text names no cause; the system's error does ("There is not enough
-                // space on the disk").
-                if (buffer.error() == ERROR_SUCCESS) throw;
-                ZOR_THROW_SYS_ERROR(WriteFile, buffer.error(), "WriteFile(" << current << ") failed");
+                // space on the disk"). Where the system named none, the stream's failure goes on.
+                ZOR_THROW_IF_WIN32_ERROR(WriteFile, buffer.error(), "WriteFile(" << current << ") failed");
+                throw;
             }
         }
         const std::string target = FileUtils::joinPath(path_, name);
-        if (const DWORD error = HandleFiles::rename(file.get(), hold_.get(), tstrings::fromUtf8(name))) {
-            ZOR_THROW_SYS_ERROR(MoveFileExW, error,
-                                "MoveFileEx(" << current << ", " << target << ", 0) failed");
-        }
+        ZOR_THROW_IF_WIN32_ERROR(MoveFileExW,
+                                 HandleFiles::rename(file.get(), hold_.get(), tstrings::fromUtf8(name)),
+                                 "MoveFileEx(" << current << ", " << target << ", 0) failed");
         LOG_TRACE(FileUtils::describeMove(current, target, 0, false));
         current = target;
         // The writing handle must go before the payload can be started (the loader shares no writing), and
@@ -166,8 +162,7 @@ HANDLE HeldDirectory::saveFile(const std::string& name, const std::function<void
             file.reset();
             error = holdForReading(held);
         }
-        if (error != ERROR_SUCCESS)
-            ZOR_THROW_SYS_ERROR(CreateFileW, error, "CreateFile(" << target << ") failed");
+        ZOR_THROW_IF_WIN32_ERROR(CreateFileW, error, "CreateFile(" << target << ") failed");
         files_.push_back(std::move(held));
         return files_.back().hold.get();
     } catch (...) {
@@ -179,19 +174,21 @@ HANDLE HeldDirectory::saveFile(const std::string& name, const std::function<void
     }
 }
 
-bool HeldDirectory::holdsOnly(HANDLE file) const {
+DWORD HeldDirectory::checkHoldsOnly(HANDLE file) const {
     std::vector<HandleFiles::Entry> entries;
-    if (HandleFiles::list(hold_.get(), entries) != ERROR_SUCCESS || entries.size() != 1 ||
-        (entries.front().attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return false;
+    if (const DWORD error = HandleFiles::list(hold_.get(), entries)) return error;
+    if (entries.size() != 1 || (entries.front().attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return ERROR_CANT_ACCESS_FILE;
     UniqueHandle entry;
-    if (HandleFiles::open(hold_.get(), entries.front().name, FILE_READ_ATTRIBUTES, HandleFiles::kShareAll,
-                          FILE_OPEN, FILE_NON_DIRECTORY_FILE, entry) != ERROR_SUCCESS)
-        return false;
+    if (const DWORD error =
+            HandleFiles::open(hold_.get(), entries.front().name, FILE_READ_ATTRIBUTES, HandleFiles::kShareAll,
+                              FILE_OPEN, FILE_NON_DIRECTORY_FILE, entry))
+        return error;
     HandleFiles::Identity listed;
     HandleFiles::Identity held;
-    return HandleFiles::identify(entry.get(), listed) == ERROR_SUCCESS &&
-           HandleFiles::identify(file, held) == ERROR_SUCCESS && HandleFiles::sameFile(listed, held);
+    if (const DWORD error = HandleFiles::identify(entry.get(), listed)) return error;
+    if (const DWORD error = HandleFiles::identify(file, held)) return error;
+    return HandleFiles::sameFile(listed, held) ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE;
 }
 
 std::string HeldDirectory::startDirectory() const {

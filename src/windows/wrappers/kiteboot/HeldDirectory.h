@@ -25,10 +25,11 @@ public:
     // The hold lists and traverses and shares reading and writing but not deletion: while it is held no
     // process can rename, delete or replace the directory. A path longer than the directory calls take
     // (247 characters) and a volume that keeps no access lists or is remote are refused first.
-    // On failure returns null and sets error (ERROR_ALREADY_EXISTS when anything occupies the path); on
-    // success error is ERROR_SUCCESS. Throws ZorError<...> when the system functions cannot be bound.
-    static std::unique_ptr<HeldDirectory> create(const TempDirectory& temp, const std::string& path,
-                                                 PSECURITY_DESCRIPTOR descriptor, DWORD& error);
+    // Returns ERROR_SUCCESS with directory set, or the reason and directory untouched
+    // (ERROR_ALREADY_EXISTS when anything occupies the path, so the caller may reserve another name).
+    // Throws ZorError<...> only when the system functions cannot be bound.
+    static DWORD create(const TempDirectory& temp, const std::string& path, PSECURITY_DESCRIPTOR descriptor,
+                        std::unique_ptr<HeldDirectory>& directory);
 
     // Removes everything (removeAll).
     ~HeldDirectory();
@@ -49,8 +50,9 @@ public:
     // the temporary file is removed through its handle, and what write or the system threw is passed on.
     HANDLE saveFile(const std::string& name, const std::function<void(std::ostream&)>& write);
 
-    // True when the directory holds exactly one entry and that entry is the file open on file.
-    bool holdsOnly(HANDLE file) const;
+    // ERROR_SUCCESS when the directory holds exactly one entry and that entry is the file open on file;
+    // ERROR_CANT_ACCESS_FILE when it holds anything else, the system's error when it cannot be told.
+    DWORD checkHoldsOnly(HANDLE file) const;
 
     // The path to start a program in it by: its own final path, or, where the system cannot give that
     // (Wine past MAX_PATH, a volume the mount manager does not know), the path it was created at. Either is

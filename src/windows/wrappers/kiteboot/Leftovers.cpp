@@ -1,5 +1,6 @@
 #include "windows/wrappers/kiteboot/Leftovers.h"
 
+#include <exception>
 #include <vector>
 
 #include "common/share/logging/Logger.h"
@@ -107,7 +108,8 @@ void reclaimLeftovers(const TempDirectory& temp, const DescriptorDecision& decid
                       const LeftoverBounds& bounds) noexcept {
     try {
         reclaim(temp, decide, bounds);
-    } catch (...) {
-        // Left for a later run, silently, like everything else that cannot be removed.
+    } catch (const std::exception&) {
+        // ntdll's file calls that cannot be bound, or no memory: left for a later run, silently, like
+        // everything else that cannot be removed.
     }
 }

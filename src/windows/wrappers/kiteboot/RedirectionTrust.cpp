@@ -15,7 +15,8 @@ void enforce() noexcept {
                                                             Binding::Lenient);
         if (set.available()) request(set);
     } catch (...) {
-        // A library that cannot be bound leaves the process as it was, like a system without the policy.
+        // Missing on this system is the policy: a kernel32 that cannot be bound leaves the process as it
+        // was, like a system without the function or the policy.
     }
 }
 

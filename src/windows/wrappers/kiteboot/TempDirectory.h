@@ -10,7 +10,7 @@ class TempDirectory {
 public:
     // The user's temporary directory as the process looked it up once (UserTempDirectory), the one the
     // log is written in too. Never throws: a directory that cannot be opened gives an object in which no
-    // name can be reserved.
+    // name can be reserved, and error() says why.
     TempDirectory();
     // The directory at path (UTF-8), opened here by its path; the same when it cannot be opened.
     explicit TempDirectory(const std::string& path);
@@ -25,14 +25,17 @@ public:
 
     const std::string& path() const { return path_; }
     HANDLE get() const { return handle_.get(); }
+    // ERROR_SUCCESS when the directory is open; why it could not be opened otherwise.
+    DWORD error() const { return error_; }
 
 private:
     std::string path_;
     UniqueHandle handle_;
+    DWORD error_;
 };
 
 // Creates the new file that path's last component names inside the directory open on parent (relative to
-// that handle, refusing any existing entry) and logs "Created [<path>] file". False when it cannot; file
-// then stays empty.
-bool createFileIn(HANDLE parent, const std::string& path, ACCESS_MASK access, ULONG share,
-                  UniqueHandle& file);
+// that handle, refusing any existing entry) and logs "Created [<path>] file". Returns ERROR_SUCCESS, or the
+// reason it cannot (ERROR_ALREADY_EXISTS when the name is taken); file then stays empty.
+DWORD createFileIn(HANDLE parent, const std::string& path, ACCESS_MASK access, ULONG share,
+                   UniqueHandle& file);

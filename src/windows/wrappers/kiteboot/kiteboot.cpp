@@ -2,6 +2,7 @@
 // that nothing else is there, runs the installer with the bootstrapper's own arguments, removes the
 // directory and exits with the installer's exit code (-1 after any failure).
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -66,11 +67,11 @@ std::unique_ptr<HeldDirectory> createSecureDirectory(const TempDirectory& temp) 
     security::SecurityDescriptor descriptor = secureDirectoryDescriptor();
     for (int attempt = 1;; ++attempt) {
         const std::string path = temp.reserveName("zor", ".tmp");
-        DWORD error = ERROR_SUCCESS;
-        std::unique_ptr<HeldDirectory> directory = HeldDirectory::create(temp, path, descriptor.get(), error);
-        if (directory) return directory;
-        if (error != ERROR_ALREADY_EXISTS || attempt == kNameAttempts)
-            ZOR_THROW_SYS_ERROR(CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
+        std::unique_ptr<HeldDirectory> directory;
+        const DWORD error = HeldDirectory::create(temp, path, descriptor.get(), directory);
+        if (error == ERROR_ALREADY_EXISTS && attempt < kNameAttempts) continue;
+        ZOR_THROW_IF_WIN32_ERROR(CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
+        return directory;
     }
 }
 
@@ -81,9 +82,10 @@ std::unique_ptr<HeldDirectory> createSecureDirectory(const TempDirectory& temp) 
 // no code page can change a unit of it.
 std::wstring getCommandLine(const std::string& payloadPath) {
     if (!__argv) ZOR_THROW_RUNTIME_ERROR("__targv is NULL");
-    const std::optional<std::wstring> path = FileUtils::widePath(payloadPath);
-    if (!path) ZOR_THROW_LAST_ERROR(MultiByteToWideChar, "MultiByteToWideChar(" << payloadPath << ") failed");
-    return buildCommandLine(*path, argumentsAfterProgramName(std::wstring_view(GetCommandLineW())));
+    std::wstring path;
+    ZOR_THROW_IF_WIN32_ERROR(MultiByteToWideChar, FileUtils::widePath(payloadPath, path),
+                             "MultiByteToWideChar(" << payloadPath << ") failed");
+    return buildCommandLine(path, argumentsAfterProgramName(std::wstring_view(GetCommandLineW())));
 }
 
 // Starts the payload in its own directory, without a window of its own, and waits for it to end.
@@ -98,12 +100,14 @@ DWORD execProcessWaitForFinish(const std::string& applicationPath, const std::ws
     // CreateProcessW may write into its command line.
     std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
     writableCommandLine.push_back(L'\0');
-    const std::optional<std::wstring> application = FileUtils::widePath(applicationPath);
-    const std::optional<std::wstring> workingDirectory =
-        application ? FileUtils::widePath(FileUtils::parentPath(applicationPath)) : std::nullopt;
-    if (!workingDirectory ||
-        !CreateProcessW(application->c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, workingDirectory->c_str(), &startup, &info)) {
+    std::wstring application;
+    std::wstring workingDirectory;
+    DWORD error = FileUtils::widePath(applicationPath, application);
+    if (error == ERROR_SUCCESS)
+        error = FileUtils::widePath(FileUtils::parentPath(applicationPath), workingDirectory);
+    ZOR_THROW_IF_WIN32_ERROR(CreateProcessW, error, "CreateProcess failed");
+    if (!CreateProcessW(application.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, workingDirectory.c_str(), &startup, &info)) {
         ZOR_THROW_LAST_ERROR(CreateProcessW, "CreateProcess failed");
     }
     UniqueHandle process(info.hProcess);
@@ -135,8 +139,9 @@ void reclaimEarlierRuns() noexcept {
             return decided;
 #endif
         });
-    } catch (...) {
-        // Reclaiming is never a failure of the run.
+    } catch (const std::exception&) {
+        // Reclaiming is never a failure of the run: a descriptor that cannot be made again, or no memory,
+        // leaves the leftovers to a later run, silently.
     }
 }
 
@@ -212,7 +217,7 @@ int run() {
         kiteboot_test_hooks::afterExtraction(secure->path(),
                                              FileUtils::joinPath(secure->path(), launcherName), source);
 #endif
-        if (secure->holdsOnly(payloadHold)) {
+        if (secure->checkHoldsOnly(payloadHold) == ERROR_SUCCESS) {
             // The one path used: the held directory's own, with no link in it (or, where the system cannot
             // give that, the one it was made at), started only when the system takes it, and its directory,
             // to what the launcher holds. Every directory on it is held from before the check until the

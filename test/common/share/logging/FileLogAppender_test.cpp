@@ -50,6 +50,9 @@ TEST(FileLogAppender, AppendsEachRecordWithCrLfToTheFileInTheTemporaryDirectory)
     appender.append(first);
     appender.append(second);
     EXPECT_EQ(withCrLf(formatLogRecord(first) + formatLogRecord(second)), readFile(dir / "custom.log"));
+    // A directory that cannot be opened drops every record, with its error.
+    FileLogAppender nowhere("custom.log", dir / "missing");
+    EXPECT_EQ(nowhere.append(first), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST(FileLogAppender, TheProcessLogsWhereItFirstFoundTheTemporaryDirectory) {
@@ -91,18 +94,18 @@ TEST(FileLogAppender, RecordIsDroppedWhileAnotherHolderDeniesWritingAndTheNextIs
     TempDir dir;
     FileLogAppender appender("morvane.log", dir.path());
     const LogRecord kept = sampleRecord("kept");
-    appender.append(kept);
+    EXPECT_EQ(appender.append(kept), static_cast<DWORD>(ERROR_SUCCESS));
     for (const int share : {_SH_DENYRW, _SH_DENYWR}) {
         {
             HeldFile holder(appender.path(), _O_RDWR | _O_BINARY, share);
             ASSERT_GE(holder.fd, 0) << share;
             LARGE_INTEGER start{};
             QueryPerformanceCounter(&start);
-            appender.append(sampleRecord("lost"));
+            EXPECT_EQ(appender.append(sampleRecord("lost")), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
             // Ten attempts one millisecond apart before the record is given up.
             EXPECT_GE(millisecondsSince(start), 9.0) << share;
         }
-        appender.append(kept);
+        EXPECT_EQ(appender.append(kept), static_cast<DWORD>(ERROR_SUCCESS));
     }
     EXPECT_EQ(withCrLf(formatLogRecord(kept) + formatLogRecord(kept) + formatLogRecord(kept)),
               readFile(appender.path()));

@@ -193,8 +193,9 @@ TEST(SecureDirectoryCheck, ThePayloadAlonePassesAnythingBesideItFails) {
         const std::unique_ptr<HeldDirectory> secure = createSecureDirectory(TempDirectory(temp.path()));
         const HANDLE payload = secure->saveFile("setup.exe", [](std::ostream& out) { out << "MZ"; });
         c.add(secure->path());
-        EXPECT_EQ(secure->holdsOnly(c.askAboutACopy ? copy.get() : payload),
-                  std::string(c.what) == "nothing");
+        EXPECT_EQ(
+            secure->checkHoldsOnly(c.askAboutACopy ? copy.get() : payload),
+            static_cast<DWORD>(std::string(c.what) == "nothing" ? ERROR_SUCCESS : ERROR_CANT_ACCESS_FILE));
     }
     EXPECT_TRUE(testing_support::listDirectory(temp.path()).empty());
 }

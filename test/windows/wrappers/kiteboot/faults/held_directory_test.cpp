@@ -33,7 +33,9 @@ DWORD attempt(BOOL succeeded) {
 class HeldDirectoryTest : public testing::Test {
 protected:
     std::unique_ptr<HeldDirectory> create(const std::string& name, DWORD& error) {
-        return HeldDirectory::create(temp, parent / name, descriptor.get(), error);
+        std::unique_ptr<HeldDirectory> directory;
+        error = HeldDirectory::create(temp, parent / name, descriptor.get(), directory);
+        return directory;
     }
 
     TempDir parent{"kbheld"};
@@ -94,7 +96,7 @@ TEST_F(HeldDirectoryTest, ASavedFileGoesThroughATemporaryFileAndIsHeldUntilRemov
     const std::string target = held->path() + "\\payload.bin";
     const HANDLE file = held->saveFile("payload.bin", [](std::ostream& out) { out << "bytes"; });
     EXPECT_EQ(testing_support::readFile(target), "bytes");
-    EXPECT_TRUE(held->holdsOnly(file));
+    EXPECT_EQ(held->checkHoldsOnly(file), static_cast<DWORD>(ERROR_SUCCESS));
     ASSERT_EQ(log.messages().size(), 2u) << testing::PrintToString(log.messages());
     std::smatch match;
     const std::string created = log.messages()[0];
@@ -105,7 +107,7 @@ TEST_F(HeldDirectoryTest, ASavedFileGoesThroughATemporaryFileAndIsHeldUntilRemov
     EXPECT_EQ(writer.get(), INVALID_HANDLE_VALUE);
     // Anything beside the held file fails the check.
     testing_support::writeFile(held->path() + "\\extra.dll", "");
-    EXPECT_FALSE(held->holdsOnly(file));
+    EXPECT_EQ(held->checkHoldsOnly(file), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
 }
 
 TEST_F(HeldDirectoryTest, AFailedWriteRemovesTheTemporaryFileThroughItsHandle) {

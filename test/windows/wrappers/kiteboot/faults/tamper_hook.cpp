@@ -67,10 +67,10 @@ class PausingAppender : public LogAppender {
 public:
     PausingAppender(LogAppender* next, int pauseAfter) : next_(next), pauseAfter_(pauseAfter) {}
 
-    void append(const LogRecord& record) override {
-        next_->append(record);
-        if (++written_ != pauseAfter_) return;
-        pause(std::to_string(written_));
+    DWORD append(const LogRecord& record) override {
+        const DWORD error = next_->append(record);
+        if (++written_ == pauseAfter_) pause(std::to_string(written_));
+        return error;
     }
 
 private:
