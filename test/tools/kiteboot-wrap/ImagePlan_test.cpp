@@ -1,0 +1,48 @@
+// The layout of a bootstrapper: the sections after the resources move up; at most 2 GiB.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "ImagePlan.h"
+#include "StubModel.h"
+
+namespace {
+
+TEST(ImagePlan, SectionsMoveUpAndTheImageIsRoundedAndRefusedAbove2GiB) {
+    const struct {
+        std::uint64_t resources;
+        std::uint32_t relocAddress, relocPointer, sizeOfImage;
+        std::uint64_t fileSize;
+    } cases[] = {
+        {0x300, 0x4000, 0x1c00, 0x5000, 0x1e00},
+        {0x2001, 0x6000, 0x3a00, 0x7000, 0x3c00},                      // SizeOfImage rounded up from 0x6050
+        {0x7fffc000, 0x7ffff000, 0x7fffd800, 0x80000000, 0x7fffda00},  // 2 GiB exactly
+    };
+    for (const auto& c : cases) {
+        const wrap::ImagePlan plan = wrap::planImage(wrap_test::threeSectionStub(), c.resources);
+        EXPECT_EQ(plan.sections[1].virtualSize, c.resources);
+        EXPECT_EQ(plan.sections[2].virtualAddress, c.relocAddress) << c.resources;
+        EXPECT_EQ(plan.sections[2].rawPointer, c.relocPointer) << c.resources;
+        EXPECT_EQ(wrap::getU32(&plan.headers[0x98 + 56]), c.sizeOfImage) << c.resources;
+        EXPECT_EQ(wrap::getU32(&plan.headers[0x98 + 112 + 5 * 8]), c.relocAddress) << c.resources;
+        EXPECT_EQ(plan.fileSize, c.fileSize) << c.resources;
+        EXPECT_EQ(wrap::imageSizeProblem(plan, c.resources), "") << c.resources;
+    }
+    const struct {
+        std::uint64_t resources;
+        const char* problem;
+    } tooLarge[] = {
+        {0x7fffc001,
+         "the payload of 2047 MiB (2147467265 bytes) is too large: the bootstrapper would take 2048 MiB "
+         "(2147487744 bytes), and a Windows executable may take at most 2 GiB (2147483648 bytes)"},
+        {std::uint64_t{5} << 30,
+         "the payload of 5120 MiB (5368709120 bytes) is too large: the bootstrapper would take 5120 MiB "
+         "(5368721408 bytes), and a Windows executable may take at most 2 GiB (2147483648 bytes)"},
+    };
+    for (const auto& c : tooLarge)
+        EXPECT_EQ(
+            wrap::imageSizeProblem(wrap::planImage(wrap_test::threeSectionStub(), c.resources), c.resources),
+            c.problem);
+}
+
+}  // namespace
