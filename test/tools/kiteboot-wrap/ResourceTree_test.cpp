@@ -11,7 +11,7 @@ namespace {
 
 using wrap::Bytes;
 
-TEST(ResourceSection, DamagedDirectoriesAreRefusedNotFollowed) {
+TEST(ResourceTree, DamagedDirectoriesAreRefusedNotFollowed) {
     const wrap::ResourceSection section =
         wrap::buildResourceSection({wrap::numberedResource(24, 1, Bytes(5, 'm'))}, 0x1000);
     for (std::size_t cut : {std::size_t{0}, std::size_t{15}, std::size_t{30}, section.head.size() - 1}) {
