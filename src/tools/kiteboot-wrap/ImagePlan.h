@@ -1,6 +1,6 @@
 // The layout of a bootstrapper: the stub's sections, its resource section replaced by one of a new size,
-// the sections after it moved up, and every header field this changes. Computed once, here; the writer
-// only follows it.
+// the sections after it moved up, the image's size and the file's. Computed once, here; the writer only
+// follows it (and sets the header fields it changes: ImageHeaders.h).
 #pragma once
 
 #include <cstdint>
@@ -16,10 +16,8 @@ namespace wrap {
 constexpr std::uint64_t largestImage = std::uint64_t{1} << 31;
 
 struct ImagePlan {
-    Bytes headers;  // the stub's header bytes with every changed field set; the checksum 0
     std::vector<SectionHeader> sections;  // in the stub's order, so index i holds the stub's section i
-    std::uint32_t checksumOffset = 0;
-    std::uint64_t imageSize = 0;  // SizeOfImage, before it is cut to its 32-bit field
+    std::uint64_t imageSize = 0;          // SizeOfImage, before it is cut to its 32-bit field
     std::uint64_t fileSize = 0;
 };
 
