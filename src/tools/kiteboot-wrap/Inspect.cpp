@@ -8,7 +8,7 @@
 #include "PeLayout.h"
 #include "ResourceTree.h"
 #include "ShownText.h"
-#include "StubMark.h"
+#include "common/share/BootstrapperResources.h"
 #include "Wrap.h"
 #include "WrapError.h"
 #include "common/share/hashing/Sha256.h"
@@ -128,7 +128,7 @@ Inspection readInspection(const ByteSource& file) {
         return section.bytes(resource.sectionOffset, resource.streamedSize, what);
     };
     const Resource* mark = find([](const Resource& r) {
-        return r.type.text == stubMarkType && r.name.text.empty() && r.name.id == stubMarkName;
+        return r.type.text == kStubMarkType && r.name.text.empty() && r.name.id == kStubMarkName;
     });
     if (!mark) throw WrapError(file.owner() + " is not a kiteboot bootstrapper (it lacks the stub's mark)");
     const Bytes markText = bytesOf(*mark, "the stub's mark");

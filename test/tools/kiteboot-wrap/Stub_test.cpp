@@ -3,14 +3,14 @@
 
 #include "AppendedPayload.h"
 #include "Stub.h"
-#include "StubMark.h"
+#include "common/share/BootstrapperResources.h"
 #include "Wrap.h"
 
 namespace {
 
-wrap::Resource stubMark(std::string_view text, std::uint16_t name = wrap::stubMarkName) {
+wrap::Resource stubMark(std::string_view text, std::uint16_t name = kStubMarkName) {
     wrap::Resource mark = wrap::numberedResource(0, name, wrap::Bytes(text.begin(), text.end()));
-    mark.type.text = wrap::stubMarkType;
+    mark.type.text = kStubMarkType;
     return mark;
 }
 
@@ -21,33 +21,33 @@ TEST(InputChecks, OnlyAKitebootStubWithoutAnInstallerIsAStub) {
     const std::string elevated = "<requestedExecutionLevel level=\"requireAdministrator\"/>";
     const wrap::Resource manifest =
         wrap::numberedResource(24, 1, wrap::Bytes(elevated.begin(), elevated.end()));
-    wrap::Resource markNamedByText = stubMark(wrap::stubMarkText);
+    wrap::Resource markNamedByText = stubMark(kStubMarkText);
     markNamedByText.name.text = u"STUB";
     const struct {
         const char* what;
         wrap::ResourceList resources;
         std::string problem;
     } cases[] = {
-        {"the stub", {manifest, stubMark(wrap::stubMarkText)}, ""},
+        {"the stub", {manifest, stubMark(kStubMarkText)}, ""},
         {"no mark", {manifest}, notKiteboot},
         {"no resources", {}, notKiteboot},
         {"the mark's type as a number", {wrap::numberedResource(0, 1, wrap::Bytes(15, 'k'))}, notKiteboot},
-        {"another name", {stubMark(wrap::stubMarkText, 2)}, notKiteboot},
+        {"another name", {stubMark(kStubMarkText, 2)}, notKiteboot},
         {"a name of text", {markNamedByText}, notKiteboot},
         {"another format",
          {stubMark("kiteboot stub 2\n")},
          "stub 's.exe' is a kiteboot stub of another format ('kiteboot stub 2?'): give the kiteboot-stub.exe "
          "that came with this kiteboot-wrap"},
         {"a bootstrapper",
-         {stubMark(wrap::stubMarkText), wrap::numberedResource(wrap::typeRcdata, wrap::payloadId)},
+         {stubMark(kStubMarkText), wrap::numberedResource(wrap::typeRcdata, wrap::payloadId)},
          "stub 's.exe' is a bootstrapper that already carries an installer (resource RT_RCDATA 100), not the "
          "stub: give kiteboot-stub.exe, and the installer itself as --payload"},
         {"a bootstrapper with its installer after the image",
-         {stubMark(wrap::stubMarkText), wrap::payloadRecordResource({0x1000, 1, 0x1200})},
+         {stubMark(kStubMarkText), wrap::payloadRecordResource({0x1000, 1, 0x1200})},
          "stub 's.exe' is a bootstrapper that already carries an installer after its image (resource "
          "RT_RCDATA 101), not the stub: give kiteboot-stub.exe, and the installer itself as --payload"},
         {"another RT_RCDATA",
-         {manifest, stubMark(wrap::stubMarkText), wrap::numberedResource(wrap::typeRcdata, 101)},
+         {manifest, stubMark(kStubMarkText), wrap::numberedResource(wrap::typeRcdata, 101)},
          ""},
     };
     for (const auto& c : cases)
