@@ -46,12 +46,8 @@ ImagePlan planImage(const PeImage& stub, std::uint64_t resourceSectionSize) {
     return plan;
 }
 
-std::string imageSizeProblem(const ImagePlan& plan, std::uint64_t payloadSize) {
-    const std::uint64_t size = std::max(plan.imageSize, plan.fileSize);
-    if (size <= largestImage) return "";
-    return "the payload of " + mebibytes(payloadSize) + " is too large: the bootstrapper would take " +
-           mebibytes(size) + ", and a Windows executable may take at most 2 GiB (" +
-           std::to_string(largestImage) + " bytes)";
+bool fitsLargestImage(const ImagePlan& plan) {
+    return std::max(plan.imageSize, plan.fileSize) <= largestImage;
 }
 
 std::string payloadSizeProblem(std::uint64_t payloadSize) {

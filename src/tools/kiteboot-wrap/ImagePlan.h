@@ -21,13 +21,13 @@ struct ImagePlan {
     std::uint64_t fileSize = 0;
 };
 
-// The plan for a resource section of the given size. Its numbers are right only when
-// imageSizeProblem(plan, ...) finds none.
+// The plan for a resource section of the given size. Its numbers are right only when it fits the largest
+// image (fitsLargestImage).
 ImagePlan planImage(const PeImage& stub, std::uint64_t resourceSectionSize);
 
-// "" when the bootstrapper fits largestImage, or the sentence that says it does not, with the payload's size:
-// then it carries its payload after the image instead (AppendedPayload.h).
-std::string imageSizeProblem(const ImagePlan& plan, std::uint64_t payloadSize);
+// Whether the bootstrapper fits largestImage; otherwise it carries its payload after the image instead
+// (AppendedPayload.h).
+bool fitsLargestImage(const ImagePlan& plan);
 
 // What the payload's size alone tells, before the stub is read, so that it is reported with the other
 // problems of the inputs: a payload larger than largestAppended (AppendedPayload.h) makes a bootstrapper

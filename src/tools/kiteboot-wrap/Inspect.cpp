@@ -111,7 +111,7 @@ Inspection readInspection(const ByteSource& file) {
     try {
         image = readPeImage(file);
     } catch (const WrapError& error) {
-        throw WrapError(file.owner() + " is not a kiteboot bootstrapper: " + error.what());
+        throw WrapError(file.owner() + " is not a kiteboot bootstrapper: " + error.what(), error.cause());
     }
     const std::uint32_t rva = image.sections[image.resourceSection].virtualAddress;
     // Every resource's bytes are left where they lie and only those reported are read, so a payload of any
@@ -162,16 +162,27 @@ Inspection readInspection(const ByteSource& file) {
     return inspection;
 }
 
-int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream& err) {
-    Inspection inspection;
-    std::optional<InputFile> file;
-    try {
-        file.emplace(path);
-        inspection = readInspection(ByteSource::ofFile(inQuotes(path), *file));
-    } catch (const std::exception& error) {
-        err << "kiteboot-wrap: " << error.what() << "\n";
-        return inspectUnread;
+namespace {
+
+// The SHA-256 of the payload's bytes, read through a fixed buffer. Throws WrapError when the file became
+// shorter than the payload.
+Sha256::Digest payloadDigest(InputFile& file, const Inspection& inspection, const std::string& path) {
+    Sha256 hash;
+    const auto buffer = std::make_unique<std::uint8_t[]>(streamBufferSize);
+    for (std::uint64_t done = 0; done < inspection.payloadSize;) {
+        const auto want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(inspection.payloadSize - done, streamBufferSize));
+        if (file.readInto(inspection.payloadOffset + done, buffer.get(), want) != want)
+            throw WrapError(inQuotes(path) + " became shorter while it was read");
+        hash.add(buffer.get(), want);
+        done += want;
     }
+    return hash.finish();
+}
+
+// Prints the report of inspection, read from file, and returns the exit status.
+int reportInspection(const Inspection& inspection, InputFile& file, const std::string& path,
+                     std::ostream& out) {
     int status = inspectSound;
     out << "stub: " << shown(inspection.stubMark) << "\n";
     out << "payload: " << (inspection.appended ? "after the image" : "resource RT_RCDATA 100")
@@ -182,20 +193,7 @@ int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream
             << " bytes, the payload ends at " << end << ")\n";
         status = inspectChanged;
     } else {
-        Sha256 hash;
-        const auto buffer = std::make_unique<std::uint8_t[]>(streamBufferSize);
-        for (std::uint64_t done = 0; done < inspection.payloadSize;) {
-            const auto want = static_cast<std::size_t>(
-                std::min<std::uint64_t>(inspection.payloadSize - done, streamBufferSize));
-            const Bytes piece = file->readAt(inspection.payloadOffset + done, want);
-            if (piece.size() != want) {
-                err << "kiteboot-wrap: " << inQuotes(path) << " became shorter while it was read\n";
-                return inspectUnread;
-            }
-            hash.add(piece.data(), piece.size());
-            done += want;
-        }
-        const Sha256::Digest digest = hash.finish();
+        const Sha256::Digest digest = payloadDigest(file, inspection, path);
         out << "payload SHA-256: " << hexDigest(digest);
         if (inspection.record && digest != inspection.record->sha256) {
             out << " (does not match its record: " << hexDigest(inspection.record->sha256) << ")";
@@ -218,6 +216,19 @@ int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream
         if (!after) status = inspectChanged;
     }
     return status;
+}
+
+}  // namespace
+
+int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream& err) {
+    try {
+        InputFile file(path);
+        const Inspection inspection = readInspection(ByteSource::ofFile(inQuotes(path), file));
+        return reportInspection(inspection, file, path, out);
+    } catch (const WrapError& error) {
+        err << "kiteboot-wrap: " << error.what() << "\n";
+        return inspectUnread;
+    }
 }
 
 }  // namespace wrap

@@ -44,17 +44,20 @@ bool CoffHeader::isPe32Plus() const {
     return optionalMagic == pe::optional::magicPe32Plus;
 }
 
-CoffHeader readCoffHeader(const ByteSource& file) {
-    CoffHeader header;
-    if (file.size() < pe::dosHeaderSize || file.u16(0, "its MZ header") != pe::dosMagic) return header;
-    header.found = CoffHeader::Found::noPeHeader;
+std::string executableProblem(const ByteSource& file) {
+    if (file.size() < pe::dosHeaderSize || file.u16(0, "its MZ header") != pe::dosMagic)
+        return "no MZ header";
     const std::uint64_t signature = file.u32(pe::dosNewHeaderOffset, "its MZ header");
     // The signature, the COFF header and the optional header's magic.
     if (!fitsWithin(signature, pe::peSignatureSize + pe::coff::size + 2, file.size()) ||
         file.u32(signature, "its PE signature") != pe::peSignature)
-        return header;
-    header.found = CoffHeader::Found::yes;
-    header.offset = signature + pe::peSignatureSize;
+        return "no PE header";
+    return "";
+}
+
+CoffHeader readCoffHeader(const ByteSource& file) {
+    CoffHeader header;
+    header.offset = file.u32(pe::dosNewHeaderOffset, "its MZ header") + std::uint64_t{pe::peSignatureSize};
     const Bytes coff = file.bytes(header.offset, pe::coff::size + 2, "its COFF header");
     header.machine = getU16(&coff[pe::coff::machine]);
     header.sectionCount = getU16(&coff[pe::coff::sectionCount]);
@@ -71,8 +74,8 @@ ByteSource PeImage::resourceBytes(const ByteSource& file) const {
 }
 
 PeImage readPeImage(const ByteSource& file) {
+    if (!executableProblem(file).empty()) throw WrapError(file.owner() + " is not a Windows executable");
     const CoffHeader coff = readCoffHeader(file);
-    if (coff.found != CoffHeader::Found::yes) throw WrapError(file.owner() + " is not a Windows executable");
     if (coff.machine != pe::coff::machineAmd64 || !coff.isPe32Plus())
         throw WrapError(file.owner() + " is not a 64-bit (AMD64) Windows executable");
 
