@@ -98,6 +98,52 @@ std::string hexDigest(const std::array<std::uint8_t, 32>& digest) {
     return Sha256::hex(digest);
 }
 
+// The resources of an image's resource section, every one's bytes left where they lie and read only when
+// asked for, so a payload of any size is never read here.
+class LeftResources {
+public:
+    LeftResources(const PeImage& image, const ByteSource& file)
+        : section_(image.resourceBytes(file)),
+          resources_(readResourceSection(section_, image.sections[image.resourceSection].virtualAddress,
+                                         [](const Resource&) { return true; })) {}
+
+    template <typename Matches>
+    const Resource* find(Matches matches) const {
+        const auto found = std::find_if(resources_.begin(), resources_.end(), matches);
+        return found == resources_.end() ? nullptr : &*found;
+    }
+    Bytes bytesOf(const Resource& resource, const std::string& what) const {
+        return section_.bytes(resource.sectionOffset, resource.streamedSize, what);
+    }
+
+private:
+    ByteSource section_;
+    ResourceList resources_;
+};
+
+// Where the payload lies: resource RT_RCDATA 100, or after the image as its record (RT_RCDATA 101) says.
+void findPayload(const LeftResources& left, const PeImage& image, const ByteSource& file,
+                 Inspection& inspection) {
+    const Resource* payload =
+        left.find([](const Resource& r) { return isNumberedResource(r, typeRcdata, payloadId); });
+    const Resource* record =
+        left.find([](const Resource& r) { return isNumberedResource(r, typeRcdata, payloadRecordId); });
+    if (payload) {
+        inspection.payloadOffset = fileOffsetOf(image, *payload);
+        inspection.payloadSize = payload->streamedSize;
+    } else if (record) {
+        const Bytes bytes = left.bytesOf(*record, "the payload's record");
+        inspection.record = decodePayloadRecord(bytes.data(), bytes.size());
+        if (!inspection.record)
+            file.fail("the payload's record (resource RT_RCDATA 101) is not one kiteboot-wrap writes");
+        inspection.appended = true;
+        inspection.payloadOffset = inspection.record->offset;
+        inspection.payloadSize = inspection.record->length;
+    } else {
+        throw WrapError(file.owner() + " carries no payload: it is the stub, not a bootstrapper");
+    }
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> versionTexts(const ByteSource& resource) {
@@ -113,48 +159,21 @@ Inspection readInspection(const ByteSource& file) {
     } catch (const WrapError& error) {
         throw WrapError(file.owner() + " is not a kiteboot bootstrapper: " + error.what(), error.cause());
     }
-    const std::uint32_t rva = image.sections[image.resourceSection].virtualAddress;
-    // Every resource's bytes are left where they lie and only those reported are read, so a payload of any
-    // size is never read here.
-    const ByteSource section = image.resourceBytes(file);
-    const ResourceList resources = readResourceSection(section, rva, [](const Resource&) { return true; });
+    const LeftResources left(image, file);
     Inspection inspection;
     inspection.fileSize = file.size();
-    const auto find = [&](auto matches) -> const Resource* {
-        const auto found = std::find_if(resources.begin(), resources.end(), matches);
-        return found == resources.end() ? nullptr : &*found;
-    };
-    const auto bytesOf = [&](const Resource& resource, const std::string& what) {
-        return section.bytes(resource.sectionOffset, resource.streamedSize, what);
-    };
-    const Resource* mark = find([](const Resource& r) {
+    const Resource* mark = left.find([](const Resource& r) {
         return r.type.text == kStubMarkType && r.name.text.empty() && r.name.id == kStubMarkName;
     });
     if (!mark) throw WrapError(file.owner() + " is not a kiteboot bootstrapper (it lacks the stub's mark)");
-    const Bytes markText = bytesOf(*mark, "the stub's mark");
+    const Bytes markText = left.bytesOf(*mark, "the stub's mark");
     inspection.stubMark.assign(markText.begin(), markText.end());
-
-    const Resource* payload =
-        find([](const Resource& r) { return isNumberedResource(r, typeRcdata, payloadId); });
-    const Resource* record =
-        find([](const Resource& r) { return isNumberedResource(r, typeRcdata, payloadRecordId); });
-    if (payload) {
-        inspection.payloadOffset = fileOffsetOf(image, *payload);
-        inspection.payloadSize = payload->streamedSize;
-    } else if (record) {
-        const Bytes bytes = bytesOf(*record, "the payload's record");
-        inspection.record = decodePayloadRecord(bytes.data(), bytes.size());
-        if (!inspection.record)
-            file.fail("the payload's record (resource RT_RCDATA 101) is not one kiteboot-wrap writes");
-        inspection.appended = true;
-        inspection.payloadOffset = inspection.record->offset;
-        inspection.payloadSize = inspection.record->length;
-    } else {
-        throw WrapError(file.owner() + " carries no payload: it is the stub, not a bootstrapper");
-    }
-    const Resource* version = find([](const Resource& r) { return r.type == ResourceName{typeVersion, {}}; });
+    findPayload(left, image, file, inspection);
+    const Resource* version = left.find([](const Resource& r) {
+        return r.type == ResourceName{typeVersion, {}};
+    });
     if (version) {
-        const Bytes bytes = bytesOf(*version, "the version resource");
+        const Bytes bytes = left.bytesOf(*version, "the version resource");
         inspection.versionTexts = versionTexts(ByteSource::ofBytes(file.owner(), bytes));
     }
     if (image.directories.size() > pe::directory::certificate)
