@@ -39,8 +39,9 @@ struct ResourceDirectoryTree {
 struct ResourceLayout {
     std::array<std::vector<std::uint32_t>, 3> directories;  // each directory's offset, level by level
     std::uint32_t dataEntries = 0;                          // the first data entry; one per resource
-    // By resource: the text of its type (of its name) when an entry of a type's (a name's) directory
-    // names it by text, in directory order after the data entries; 0 otherwise.
+    // By resource: the offset of its type's text when it starts an entry of the root that names a type by
+    // text (of its name's text, an entry of a type's directory); 0 otherwise. The texts follow the data
+    // entries, the types' first, in directory order.
     std::vector<std::uint32_t> typeTexts, nameTexts;
     std::vector<std::uint32_t> data;  // by resource: its data; the streamed resource's after all others
     std::uint32_t headSize = 0;       // every byte before the streamed data (or all of them)
