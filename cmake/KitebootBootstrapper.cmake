@@ -91,16 +91,49 @@ function(_kiteboot_write_if_changed file text)
     file(WRITE "${file}" "${text}")
 endfunction()
 
+# The header that names the stub's mark for kiteboot-wrap and for this file: in kiteboot's sources, or in
+# the headers of an installation that holds the launcher (a stub is linked only where the launcher is).
+set_property(GLOBAL PROPERTY _KITEBOOT_RESOURCES_HEADERS
+    "${CMAKE_CURRENT_LIST_DIR}/../src/common/share/BootstrapperResources.h"
+    "${PACKAGE_PREFIX_DIR}/include/kiteboot/common/share/BootstrapperResources.h")
+
+# The stub's mark, read from that header: its type (<prefix>_TYPE), name (_NAME) and text (_TEXT).
+function(_kiteboot_stub_mark prefix)
+    get_property(headers GLOBAL PROPERTY _KITEBOOT_RESOURCES_HEADERS)
+    foreach(header ${headers})
+        if(EXISTS "${header}")
+            file(STRINGS "${header}" lines REGEX "^constexpr [^=]* kStubMark(Type|Name|Text) = ")
+            foreach(line ${lines})
+                if(line MATCHES "kStubMarkType = u\"([A-Z]+)\";")
+                    set(${prefix}_TYPE "${CMAKE_MATCH_1}" PARENT_SCOPE)
+                elseif(line MATCHES "kStubMarkName = ([0-9]+);")
+                    set(${prefix}_NAME "${CMAKE_MATCH_1}" PARENT_SCOPE)
+                elseif(line MATCHES "kStubMarkText = \"([^\"\\]+)\";")
+                    set(${prefix}_TEXT "${CMAKE_MATCH_1}" PARENT_SCOPE)
+                endif()
+            endforeach()
+            list(LENGTH lines count)
+            if(NOT count EQUAL 3)
+                message(FATAL_ERROR "${header} does not name the stub's mark in three lines as written")
+            endif()
+            return()
+        endif()
+    endforeach()
+    message(FATAL_ERROR "The header that names the stub's mark is missing; looked for: ${headers}")
+endfunction()
+
 # The resource script of a stub's branding: manifest, icon group 101 and version information, all in
 # language 1033 (English, United States), and the stub's mark, which kiteboot-wrap checks before it
-# writes from a stub (src/tools/kiteboot-wrap/StubMark.h). kiteboot-wrap replaces the icon and the version
-# information.
+# writes from a stub. kiteboot-wrap replaces the icon and the version information.
 function(_kiteboot_resource_script result manifest icon version strings)
     string(REPLACE "." "," numbers "${version}")
     set(rc "#pragma code_page(65001)\nLANGUAGE 9, 1\n\n")
     _kiteboot_rc_string("${manifest}" manifest_literal)
     _kiteboot_rc_string("${icon}" icon_literal)
-    string(APPEND rc "1 24 ${manifest_literal}\n101 ICON ${icon_literal}\n1 KITEBOOT { \"kiteboot stub 1\" }\n\n")
+    _kiteboot_stub_mark(mark)
+    _kiteboot_rc_string("${mark_TEXT}" mark_literal)
+    string(APPEND rc "1 24 ${manifest_literal}\n101 ICON ${icon_literal}\n"
+                     "${mark_NAME} ${mark_TYPE} { ${mark_literal} }\n\n")
     string(APPEND rc "1 VERSIONINFO\nFILEVERSION ${numbers}\nPRODUCTVERSION ${numbers}\n"
                      "FILEFLAGSMASK 0x3f\nFILEFLAGS 0x0\nFILEOS 0x40004\nFILETYPE 0x1\nFILESUBTYPE 0x0\n"
                      "BEGIN\n    BLOCK \"StringFileInfo\"\n    BEGIN\n        BLOCK \"040904b0\"\n        BEGIN\n")

@@ -11,9 +11,8 @@
 #include <cstdint>
 #include <optional>
 
-// The record is resource RT_RCDATA 101; a bootstrapper carries it or the payload itself (RT_RCDATA 100),
-// never both.
-constexpr unsigned kPayloadRecordId = 101;
+#include "common/share/BootstrapperResources.h"  // the record is resource RT_RCDATA kPayloadRecordId
+
 constexpr std::size_t kPayloadRecordSize = 56;
 // Where the SHA-256 lies in the record (kiteboot-wrap writes it there last, once the payload is read).
 constexpr std::size_t kPayloadRecordHashOffset = 24;

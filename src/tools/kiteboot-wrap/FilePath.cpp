@@ -2,15 +2,27 @@
 
 #include <system_error>
 
+#include "ShownText.h"
+#include "WrapError.h"
+
 namespace wrap {
 
+// On Windows a path is converted between UTF-8 and UTF-16, which fails on text that is neither.
 std::filesystem::path filePath(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    try {
+        return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    } catch (const std::system_error& error) {
+        throw WrapError("the path " + inQuotes(utf8) + " is not UTF-8 text", error.code());
+    }
 }
 
 std::string pathText(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    try {
+        const std::u8string text = path.u8string();
+        return std::string(text.begin(), text.end());
+    } catch (const std::system_error& error) {
+        throw WrapError("a path is not text (it holds half of a UTF-16 pair)", error.code());
+    }
 }
 
 namespace {

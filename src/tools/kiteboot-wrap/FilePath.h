@@ -9,9 +9,11 @@
 
 namespace wrap {
 
+// Throws WrapError when the text is not UTF-8 (it never is: kiteboot-wrap's texts come from its arguments).
 std::filesystem::path filePath(const std::string& utf8);
 
-// The path as UTF-8 text, for messages and for building other paths.
+// The path as UTF-8 text, for messages and for building other paths. Throws WrapError when it is not text
+// (a Windows name holding half of a UTF-16 pair).
 std::string pathText(const std::filesystem::path& path);
 
 // The file name at the end of a path (either separator on Windows, or a drive's colon), and the path

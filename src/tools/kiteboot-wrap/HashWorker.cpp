@@ -82,9 +82,10 @@ HashWorker::HashWorker() : shared_(std::make_unique<Shared>()) {
     s.hashed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (s.handed && s.hashed) s.thread = CreateThread(nullptr, 0, runWorker, &s, 0, nullptr);
     if (!s.thread) {
+        const std::error_code cause(static_cast<int>(GetLastError()), std::system_category());
         if (s.handed) CloseHandle(s.handed);
         if (s.hashed) CloseHandle(s.hashed);
-        throw WrapError("cannot start the thread that hashes the payload");
+        throw WrapError("cannot start the thread that hashes the payload", cause);
     }
 }
 
@@ -105,8 +106,8 @@ HashWorker::~HashWorker() {
 HashWorker::HashWorker() : shared_(std::make_unique<Shared>()) {
     try {
         shared_->thread = std::thread([shared = shared_.get()] { shared->run(); });
-    } catch (const std::system_error&) {
-        throw WrapError("cannot start the thread that hashes the payload");
+    } catch (const std::system_error& error) {
+        throw WrapError("cannot start the thread that hashes the payload", error.code());
     }
 }
 

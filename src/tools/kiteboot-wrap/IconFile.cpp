@@ -127,7 +127,7 @@ std::string iconFileProblem(const ByteSource& ico) {
 }
 
 ResourceList iconResources(const ByteSource& ico, std::uint16_t groupId) {
-    if (const std::string problem = iconFileProblem(ico); !problem.empty()) throw WrapError(problem);
+    throwIfProblem(iconFileProblem(ico));
     const std::uint16_t count = ico.u16(4, "its image count");
     const Bytes directory = ico.bytes(0, icoHeaderSize + icoEntrySize * count, "its directory");
     ResourceList resources;

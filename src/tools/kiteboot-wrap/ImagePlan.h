@@ -1,6 +1,6 @@
 // The layout of a bootstrapper: the stub's sections, its resource section replaced by one of a new size,
-// the sections after it moved up, and every header field this changes. Computed once, here; the writer
-// only follows it.
+// the sections after it moved up, the image's size and the file's. Computed once, here; the writer only
+// follows it (and sets the header fields it changes: ImageHeaders.h).
 #pragma once
 
 #include <cstdint>
@@ -16,20 +16,18 @@ namespace wrap {
 constexpr std::uint64_t largestImage = std::uint64_t{1} << 31;
 
 struct ImagePlan {
-    Bytes headers;  // the stub's header bytes with every changed field set; the checksum 0
     std::vector<SectionHeader> sections;  // in the stub's order, so index i holds the stub's section i
-    std::uint32_t checksumOffset = 0;
-    std::uint64_t imageSize = 0;  // SizeOfImage, before it is cut to its 32-bit field
+    std::uint64_t imageSize = 0;          // SizeOfImage, before it is cut to its 32-bit field
     std::uint64_t fileSize = 0;
 };
 
-// The plan for a resource section of the given size. Its numbers are right only when
-// imageSizeProblem(plan, ...) finds none.
+// The plan for a resource section of the given size. Its numbers are right only when it fits the largest
+// image (fitsLargestImage).
 ImagePlan planImage(const PeImage& stub, std::uint64_t resourceSectionSize);
 
-// "" when the bootstrapper fits largestImage, or the sentence that says it does not, with the payload's size:
-// then it carries its payload after the image instead (AppendedPayload.h).
-std::string imageSizeProblem(const ImagePlan& plan, std::uint64_t payloadSize);
+// Whether the bootstrapper fits largestImage; otherwise it carries its payload after the image instead
+// (AppendedPayload.h).
+bool fitsLargestImage(const ImagePlan& plan);
 
 // What the payload's size alone tells, before the stub is read, so that it is reported with the other
 // problems of the inputs: a payload larger than largestAppended (AppendedPayload.h) makes a bootstrapper

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "HashWorker.h"
+#include "ImageHeaders.h"
 #include "PeChecksum.h"
 #include "ShownText.h"
 #include "WrapError.h"
@@ -94,7 +95,7 @@ WrittenPayload writeImage(const ImagePlan& plan, const PeImage& stub, const Byte
                           const AppendedPlacement* appended) {
     SummingWriter writer(out);
     WrittenPayload written;
-    writer.write(plan.headers);
+    writer.write(imageHeaders(plan, stub));
     for (std::size_t i = 0; i < plan.sections.size(); ++i) {
         const SectionHeader& section = plan.sections[i];
         if (section.rawSize == 0) continue;
@@ -118,7 +119,7 @@ WrittenPayload writeImage(const ImagePlan& plan, const PeImage& stub, const Byte
     }
     std::uint8_t checksum[4];
     putU32(checksum, writer.checksum().finish());
-    out.overwrite(plan.checksumOffset, checksum, sizeof checksum);
+    out.overwrite(checksumOffset(stub), checksum, sizeof checksum);
     return written;
 }
 

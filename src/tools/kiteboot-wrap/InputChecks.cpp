@@ -66,9 +66,10 @@ std::string fileProblem(const std::string& kind, const std::string& file, Conten
 std::string payloadContentProblem(const std::string& file, std::uint64_t size, const ReadAt& read) {
     const std::string payload = quoted("payload", file);
     const std::string notWindows = payload + " is not a Windows executable";
-    const CoffHeader coff = readCoffHeader(ByteSource(payload, "the file", size, read));
-    if (coff.found == CoffHeader::Found::noMzHeader) return notWindows + " (no MZ header)";
-    if (coff.found == CoffHeader::Found::noPeHeader) return notWindows + " (no PE header)";
+    const ByteSource bytes(payload, "the file", size, read);
+    if (const std::string lacks = executableProblem(bytes); !lacks.empty())
+        return notWindows + " (" + lacks + ")";
+    const CoffHeader coff = readCoffHeader(bytes);
     const std::string needed = ", but the payload must be a 64-bit (AMD64) Windows executable";
     if (coff.machine == pe::coff::machineI386)
         return payload + " is a 32-bit (i386) Windows executable" + needed;

@@ -1,8 +1,7 @@
 #include "InputFile.h"
 
-#include <cerrno>
-#include <cstring>
 #include <iterator>
+#include <system_error>
 
 #include "FilePath.h"
 #include "ShownText.h"
@@ -12,8 +11,8 @@ namespace wrap {
 
 InputFile::InputFile(const std::string& path) : path_(path), stream_(filePath(path), std::ios::binary) {
     if (!stream_) {
-        const int error = errno;
-        throw WrapError("cannot open " + inQuotes(path) + " for reading: " + std::strerror(error));
+        const std::error_code cause = errnoCause();
+        throw systemError("cannot open " + inQuotes(path) + " for reading", cause);
     }
 }
 
@@ -41,14 +40,20 @@ std::size_t InputFile::readInto(std::uint64_t offset, std::uint8_t* buffer, std:
 
 std::size_t InputFile::readNext(std::uint8_t* buffer, std::size_t size) {
     stream_.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(size));
-    if (stream_.bad()) throw WrapError("cannot read " + inQuotes(path_) + ": " + std::strerror(errno));
+    if (stream_.bad()) {
+        const std::error_code cause = errnoCause();
+        throw systemError("cannot read " + inQuotes(path_), cause);
+    }
     return static_cast<std::size_t>(stream_.gcount());
 }
 
 Bytes InputFile::readWhole(const std::string& path) {
     InputFile file(path);
     Bytes bytes((std::istreambuf_iterator<char>(file.stream_)), std::istreambuf_iterator<char>());
-    if (file.stream_.bad()) throw WrapError("cannot read " + inQuotes(path) + ": " + std::strerror(errno));
+    if (file.stream_.bad()) {
+        const std::error_code cause = errnoCause();
+        throw systemError("cannot read " + inQuotes(path), cause);
+    }
     return bytes;
 }
 

@@ -8,7 +8,7 @@
 #include "PeLayout.h"
 #include "ResourceTree.h"
 #include "ShownText.h"
-#include "StubMark.h"
+#include "common/share/BootstrapperResources.h"
 #include "Wrap.h"
 #include "WrapError.h"
 #include "common/share/hashing/Sha256.h"
@@ -98,6 +98,52 @@ std::string hexDigest(const std::array<std::uint8_t, 32>& digest) {
     return Sha256::hex(digest);
 }
 
+// The resources of an image's resource section, every one's bytes left where they lie and read only when
+// asked for, so a payload of any size is never read here.
+class LeftResources {
+public:
+    LeftResources(const PeImage& image, const ByteSource& file)
+        : section_(image.resourceBytes(file)),
+          resources_(readResourceSection(section_, image.sections[image.resourceSection].virtualAddress,
+                                         [](const Resource&) { return true; })) {}
+
+    template <typename Matches>
+    const Resource* find(Matches matches) const {
+        const auto found = std::find_if(resources_.begin(), resources_.end(), matches);
+        return found == resources_.end() ? nullptr : &*found;
+    }
+    Bytes bytesOf(const Resource& resource, const std::string& what) const {
+        return section_.bytes(resource.sectionOffset, resource.streamedSize, what);
+    }
+
+private:
+    ByteSource section_;
+    ResourceList resources_;
+};
+
+// Where the payload lies: resource RT_RCDATA 100, or after the image as its record (RT_RCDATA 101) says.
+void findPayload(const LeftResources& left, const PeImage& image, const ByteSource& file,
+                 Inspection& inspection) {
+    const Resource* payload =
+        left.find([](const Resource& r) { return isNumberedResource(r, typeRcdata, payloadId); });
+    const Resource* record =
+        left.find([](const Resource& r) { return isNumberedResource(r, typeRcdata, payloadRecordId); });
+    if (payload) {
+        inspection.payloadOffset = fileOffsetOf(image, *payload);
+        inspection.payloadSize = payload->streamedSize;
+    } else if (record) {
+        const Bytes bytes = left.bytesOf(*record, "the payload's record");
+        inspection.record = decodePayloadRecord(bytes.data(), bytes.size());
+        if (!inspection.record)
+            file.fail("the payload's record (resource RT_RCDATA 101) is not one kiteboot-wrap writes");
+        inspection.appended = true;
+        inspection.payloadOffset = inspection.record->offset;
+        inspection.payloadSize = inspection.record->length;
+    } else {
+        throw WrapError(file.owner() + " carries no payload: it is the stub, not a bootstrapper");
+    }
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> versionTexts(const ByteSource& resource) {
@@ -111,50 +157,23 @@ Inspection readInspection(const ByteSource& file) {
     try {
         image = readPeImage(file);
     } catch (const WrapError& error) {
-        throw WrapError(file.owner() + " is not a kiteboot bootstrapper: " + error.what());
+        throw WrapError(file.owner() + " is not a kiteboot bootstrapper: " + error.what(), error.cause());
     }
-    const std::uint32_t rva = image.sections[image.resourceSection].virtualAddress;
-    // Every resource's bytes are left where they lie and only those reported are read, so a payload of any
-    // size is never read here.
-    const ByteSource section = image.resourceBytes(file);
-    const ResourceList resources = readResourceSection(section, rva, [](const Resource&) { return true; });
+    const LeftResources left(image, file);
     Inspection inspection;
     inspection.fileSize = file.size();
-    const auto find = [&](auto matches) -> const Resource* {
-        const auto found = std::find_if(resources.begin(), resources.end(), matches);
-        return found == resources.end() ? nullptr : &*found;
-    };
-    const auto bytesOf = [&](const Resource& resource, const std::string& what) {
-        return section.bytes(resource.sectionOffset, resource.streamedSize, what);
-    };
-    const Resource* mark = find([](const Resource& r) {
-        return r.type.text == stubMarkType && r.name.text.empty() && r.name.id == stubMarkName;
+    const Resource* mark = left.find([](const Resource& r) {
+        return r.type.text == kStubMarkType && r.name.text.empty() && r.name.id == kStubMarkName;
     });
     if (!mark) throw WrapError(file.owner() + " is not a kiteboot bootstrapper (it lacks the stub's mark)");
-    const Bytes markText = bytesOf(*mark, "the stub's mark");
+    const Bytes markText = left.bytesOf(*mark, "the stub's mark");
     inspection.stubMark.assign(markText.begin(), markText.end());
-
-    const Resource* payload =
-        find([](const Resource& r) { return isNumberedResource(r, typeRcdata, payloadId); });
-    const Resource* record =
-        find([](const Resource& r) { return isNumberedResource(r, typeRcdata, payloadRecordId); });
-    if (payload) {
-        inspection.payloadOffset = fileOffsetOf(image, *payload);
-        inspection.payloadSize = payload->streamedSize;
-    } else if (record) {
-        const Bytes bytes = bytesOf(*record, "the payload's record");
-        inspection.record = decodePayloadRecord(bytes.data(), bytes.size());
-        if (!inspection.record)
-            file.fail("the payload's record (resource RT_RCDATA 101) is not one kiteboot-wrap writes");
-        inspection.appended = true;
-        inspection.payloadOffset = inspection.record->offset;
-        inspection.payloadSize = inspection.record->length;
-    } else {
-        throw WrapError(file.owner() + " carries no payload: it is the stub, not a bootstrapper");
-    }
-    const Resource* version = find([](const Resource& r) { return r.type == ResourceName{typeVersion, {}}; });
+    findPayload(left, image, file, inspection);
+    const Resource* version = left.find([](const Resource& r) {
+        return r.type == ResourceName{typeVersion, {}};
+    });
     if (version) {
-        const Bytes bytes = bytesOf(*version, "the version resource");
+        const Bytes bytes = left.bytesOf(*version, "the version resource");
         inspection.versionTexts = versionTexts(ByteSource::ofBytes(file.owner(), bytes));
     }
     if (image.directories.size() > pe::directory::certificate)
@@ -162,16 +181,27 @@ Inspection readInspection(const ByteSource& file) {
     return inspection;
 }
 
-int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream& err) {
-    Inspection inspection;
-    std::optional<InputFile> file;
-    try {
-        file.emplace(path);
-        inspection = readInspection(ByteSource::ofFile(inQuotes(path), *file));
-    } catch (const std::exception& error) {
-        err << "kiteboot-wrap: " << error.what() << "\n";
-        return inspectUnread;
+namespace {
+
+// The SHA-256 of the payload's bytes, read through a fixed buffer. Throws WrapError when the file became
+// shorter than the payload.
+Sha256::Digest payloadDigest(InputFile& file, const Inspection& inspection, const std::string& path) {
+    Sha256 hash;
+    const auto buffer = std::make_unique<std::uint8_t[]>(streamBufferSize);
+    for (std::uint64_t done = 0; done < inspection.payloadSize;) {
+        const auto want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(inspection.payloadSize - done, streamBufferSize));
+        if (file.readInto(inspection.payloadOffset + done, buffer.get(), want) != want)
+            throw WrapError(inQuotes(path) + " became shorter while it was read");
+        hash.add(buffer.get(), want);
+        done += want;
     }
+    return hash.finish();
+}
+
+// Prints the report of inspection, read from file, and returns the exit status.
+int reportInspection(const Inspection& inspection, InputFile& file, const std::string& path,
+                     std::ostream& out) {
     int status = inspectSound;
     out << "stub: " << shown(inspection.stubMark) << "\n";
     out << "payload: " << (inspection.appended ? "after the image" : "resource RT_RCDATA 100")
@@ -182,20 +212,7 @@ int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream
             << " bytes, the payload ends at " << end << ")\n";
         status = inspectChanged;
     } else {
-        Sha256 hash;
-        const auto buffer = std::make_unique<std::uint8_t[]>(streamBufferSize);
-        for (std::uint64_t done = 0; done < inspection.payloadSize;) {
-            const auto want = static_cast<std::size_t>(
-                std::min<std::uint64_t>(inspection.payloadSize - done, streamBufferSize));
-            const Bytes piece = file->readAt(inspection.payloadOffset + done, want);
-            if (piece.size() != want) {
-                err << "kiteboot-wrap: " << inQuotes(path) << " became shorter while it was read\n";
-                return inspectUnread;
-            }
-            hash.add(piece.data(), piece.size());
-            done += want;
-        }
-        const Sha256::Digest digest = hash.finish();
+        const Sha256::Digest digest = payloadDigest(file, inspection, path);
         out << "payload SHA-256: " << hexDigest(digest);
         if (inspection.record && digest != inspection.record->sha256) {
             out << " (does not match its record: " << hexDigest(inspection.record->sha256) << ")";
@@ -218,6 +235,19 @@ int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream
         if (!after) status = inspectChanged;
     }
     return status;
+}
+
+}  // namespace
+
+int inspectBootstrapper(const std::string& path, std::ostream& out, std::ostream& err) {
+    try {
+        InputFile file(path);
+        const Inspection inspection = readInspection(ByteSource::ofFile(inQuotes(path), file));
+        return reportInspection(inspection, file, path, out);
+    } catch (const WrapError& error) {
+        err << "kiteboot-wrap: " << error.what() << "\n";
+        return inspectUnread;
+    }
 }
 
 }  // namespace wrap

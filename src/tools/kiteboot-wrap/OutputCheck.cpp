@@ -91,8 +91,7 @@ void checkBootstrapper(const ByteSource& written, const ByteSource& payload, con
     requireStartable(image, written);
     const std::uint32_t rva = image.sections[image.resourceSection].virtualAddress;
     const ResourceList resources = readResourceSection(image.resourceBytes(written), rva, isPayload);
-    if (const std::string problem = manifestProblem(written.owner(), resources); !problem.empty())
-        throw WrapError(problem);
+    throwIfProblem(manifestProblem(written.owner(), resources));
     const CarriedPayload carried = findPayload(written, image, resources);
     if (carried.size != payload.size())
         throw WrapError(written.owner() + " carries a payload of " + std::to_string(carried.size) +

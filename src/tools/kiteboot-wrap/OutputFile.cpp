@@ -1,8 +1,8 @@
 #include "OutputFile.h"
 
-#include <cerrno>
-#include <cstring>
+#include <exception>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <system_error>
 
@@ -28,6 +28,28 @@ std::string startOf(const std::string& name, std::size_t most) {
     return name.substr(0, cut);
 }
 
+// The numbers of the temporary names, from the system's random source.
+class NameNumbers {
+public:
+    NameNumbers() {
+        try {
+            source_.emplace();
+        } catch (const std::exception& error) {
+            throw WrapError(std::string("cannot make a temporary name beside the output: ") + error.what());
+        }
+    }
+    std::uint32_t next() {
+        try {
+            return (*source_)();
+        } catch (const std::exception& error) {
+            throw WrapError(std::string("cannot make a temporary name beside the output: ") + error.what());
+        }
+    }
+
+private:
+    std::optional<std::random_device> source_;
+};
+
 }  // namespace
 
 std::string OutputFile::temporaryName(const std::string& target, std::uint32_t attempt) {
@@ -38,27 +60,22 @@ std::string OutputFile::temporaryName(const std::string& target, std::uint32_t a
 
 OutputFile::OutputFile(const std::string& output) : output_(output) {
     const OutputTarget target = outputTarget(output);
-    if (!target.problem.empty()) throw WrapError(target.problem);
+    throwIfProblem(target.problem);
     target_ = target.path;
-    std::random_device random;
-    NewFile created;
-    for (std::uint32_t i = 0; i < attempts; ++i) {
-        temporary_ = temporaryName(target_, random());
+    NameNumbers numbers;
+    for (std::uint32_t i = 0; i < attempts && !file_; ++i) {
+        temporary_ = temporaryName(target_, numbers.next());
         const InterruptionsDeferred deferred;
-        created = createNewFile(filePath(temporary_));
-        if (created.file) {
-            removeOnInterruption(filePath(temporary_));
-            break;
-        }
-        if (!created.nameTaken) break;
+        file_.reset(createNewFile(filePath(temporary_),
+                                  "cannot create " + inQuotes(temporary_) + " beside the output"));
+        if (file_) removeOnInterruption(filePath(temporary_));
     }
-    if (!created.file)
-        throw WrapError("cannot create " + inQuotes(temporary_) +
-                        " beside the output: " + created.error.message());
-    file_.reset(created.file);
-    if (target.exists && !copyPermissions(file_.get(), filePath(target_)))
-        throw WrapError("cannot give " + inQuotes(temporary_) + " the permissions of " + inQuotes(target_) +
-                        ": " + std::strerror(errno));
+    if (!file_)
+        throw systemError("cannot create " + inQuotes(temporary_) + " beside the output",
+                          std::make_error_code(std::errc::file_exists));
+    if (target.exists)
+        copyPermissions(file_.get(), filePath(target_),
+                        "cannot give " + inQuotes(temporary_) + " the permissions of " + inQuotes(target_));
 }
 
 OutputFile::~OutputFile() {
@@ -71,7 +88,8 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::fail(const std::string& what) const {
-    throw WrapError("cannot " + what + " " + inQuotes(temporary_) + ": " + std::strerror(errno));
+    const std::error_code cause = errnoCause();
+    throw systemError("cannot " + what + " " + inQuotes(temporary_), cause);
 }
 
 void OutputFile::write(const std::uint8_t* data, std::size_t size) {
@@ -95,10 +113,10 @@ Bytes OutputFile::readAt(std::uint64_t offset, std::size_t count) {
 std::size_t OutputFile::readInto(std::uint64_t offset, std::uint8_t* buffer, std::size_t count) {
     std::size_t done = 0;
     while (done < count) {
-        const long long read = readFileAt(file_.get(), offset + done, buffer + done, count - done);
-        if (read < 0) fail("read back");
+        const std::size_t read = readFileAt(file_.get(), offset + done, buffer + done, count - done,
+                                            "cannot read back " + inQuotes(temporary_));
         if (read == 0) break;
-        done += static_cast<std::size_t>(read);
+        done += read;
     }
     return done;
 }
@@ -106,7 +124,7 @@ std::size_t OutputFile::readInto(std::uint64_t offset, std::uint8_t* buffer, std
 void OutputFile::commit() {
     // On the disk before it takes the output's name: after a crash of the system the name holds either the
     // earlier file or the whole new one.
-    if (!flushToDisk(file_.get())) fail("write");
+    flushToDisk(file_.get(), "cannot write " + inQuotes(temporary_));
     if (std::fclose(file_.release()) != 0) fail("write");
     std::error_code error;
     {
@@ -122,9 +140,7 @@ void OutputFile::commit() {
             committed_ = true;
         }
     }
-    if (error)
-        throw WrapError("cannot rename " + inQuotes(temporary_) + " to " + inQuotes(target_) + ": " +
-                        error.message());
+    if (error) throw systemError("cannot rename " + inQuotes(temporary_) + " to " + inQuotes(target_), error);
 }
 
 }  // namespace wrap

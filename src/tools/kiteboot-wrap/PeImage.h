@@ -30,11 +30,9 @@ struct DataDirectory {
     std::uint32_t size = 0;
 };
 
-// The MS-DOS header's pointer followed to the PE signature and the COFF header: what tells an executable
-// apart from other files, and one for 64-bit Windows apart from others.
+// The MS-DOS header's pointer followed to the PE signature and the COFF header: what tells one for 64-bit
+// Windows apart from other executables.
 struct CoffHeader {
-    enum class Found { noMzHeader, noPeHeader, yes };
-    Found found = Found::noMzHeader;
     std::uint64_t offset = 0;  // of the COFF header (after "PE\0\0")
     std::uint16_t machine = 0;
     std::uint16_t sectionCount = 0;
@@ -45,8 +43,13 @@ struct CoffHeader {
     bool isPe32Plus() const;
 };
 
-// Reads the COFF header and the optional header's magic. found says why a file is not an executable;
-// throws only when the file cannot be read.
+// "" when the file is an executable: an MZ header whose pointer leads to the PE signature, a COFF header
+// and the optional header's magic; otherwise what it lacks, "no MZ header" or "no PE header". Throws
+// WrapError only when the file cannot be read.
+std::string executableProblem(const ByteSource& file);
+
+// The COFF header and the optional header's magic of an executable (executableProblem finds nothing).
+// Throws WrapError when they cannot be read.
 CoffHeader readCoffHeader(const ByteSource& file);
 
 struct PeImage {

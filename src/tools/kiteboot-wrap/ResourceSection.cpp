@@ -1,11 +1,16 @@
 #include "ResourceSection.h"
 
 #include <algorithm>
-#include <stdexcept>
+
+#include "WrapError.h"
 
 namespace wrap {
 
 namespace {
+
+constexpr int typeLevel = 0;      // the root: an entry per type
+constexpr int nameLevel = 1;      // a directory per type: an entry per name
+constexpr int languageLevel = 2;  // a directory per type and name: an entry per language
 
 bool resourceLess(const Resource& a, const Resource& b) {
     if (resourceNameLess(a.type, b.type)) return true;
@@ -24,135 +29,170 @@ std::vector<std::size_t> runStarts(std::size_t begin, std::size_t end, SameKey s
     return starts;
 }
 
-struct Table {
-    std::size_t begin, end;             // the resources below this directory
-    std::vector<std::size_t> children;  // first resource of each entry
-    std::uint32_t offset = 0;
-};
+// What a directory's entry names: the type at the root, the name below it.
+const ResourceName& entryKey(const Resource& resource, int level) {
+    return level == typeLevel ? resource.type : resource.name;
+}
+
+std::uint32_t directorySize(const ResourceDirectory& directory) {
+    return resourceDirectorySize + resourceEntrySize * static_cast<std::uint32_t>(directory.entries.size());
+}
+
+// An entry's name field: the number, or the offset of the text with the high bit set.
+std::uint32_t nameField(const ResourceName& name, std::uint32_t textOffset) {
+    return name.text.empty() ? name.id : resourceHighBit | textOffset;
+}
+
+// Zeros up to offset, then bytes.
+void putAt(Bytes& out, std::uint64_t offset, const Bytes& bytes) {
+    out.resize(static_cast<std::size_t>(offset), 0);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+void writeDirectory(Bytes& out, const ResourceDirectoryTree& tree, const ResourceLayout& layout, int level,
+                    const ResourceDirectory& directory) {
+    const auto named = std::count_if(directory.entries.begin(), directory.entries.end(), [&](std::size_t i) {
+        return level != languageLevel && !entryKey(tree.resources[i], level).text.empty();
+    });
+    appendU32(out, 0);  // characteristics
+    appendU32(out, 0);  // time stamp
+    appendU32(out, 0);  // version
+    appendU16(out, static_cast<std::uint16_t>(named));
+    appendU16(out, static_cast<std::uint16_t>(directory.entries.size() - named));
+    for (std::size_t k = 0; k < directory.entries.size(); ++k) {
+        const std::size_t i = directory.entries[k];
+        const Resource& resource = tree.resources[i];
+        if (level == typeLevel) appendU32(out, nameField(resource.type, layout.typeTexts[i]));
+        if (level == nameLevel) appendU32(out, nameField(resource.name, layout.nameTexts[i]));
+        if (level == languageLevel) {
+            appendU32(out, resource.language);
+            appendU32(out, layout.dataEntries + resourceDataEntrySize * static_cast<std::uint32_t>(i));
+        } else {
+            appendU32(out, resourceHighBit | layout.directories[level + 1][directory.firstChild + k]);
+        }
+    }
+}
+
+Bytes nameText(const ResourceName& name) {
+    Bytes text;
+    appendU16(text, static_cast<std::uint16_t>(name.text.size()));
+    appendUtf16(text, name.text);
+    return text;
+}
 
 }  // namespace
 
-ResourceSection buildResourceSection(ResourceList resources, std::uint32_t sectionRva) {
+ResourceDirectoryTree buildResourceTree(ResourceList resources) {
+    ResourceDirectoryTree tree;
     std::stable_sort(resources.begin(), resources.end(), resourceLess);
-    const auto sameType = [&](std::size_t a, std::size_t b) {
-        return resources[a].type == resources[b].type;
-    };
+    tree.resources = std::move(resources);
+    const ResourceList& sorted = tree.resources;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        if (!sorted[i].streamed) continue;
+        if (tree.streamed) throw WrapError("more than one streamed resource");
+        tree.streamed = i;
+    }
+    const auto sameType = [&](std::size_t a, std::size_t b) { return sorted[a].type == sorted[b].type; };
     const auto sameName = [&](std::size_t a, std::size_t b) {
-        return sameType(a, b) && resources[a].name == resources[b].name;
+        return sameType(a, b) && sorted[a].name == sorted[b].name;
     };
-    const std::size_t count = resources.size();
-
-    // The three levels of directories, breadth first: root, one per type, one per (type, name).
-    std::vector<std::vector<Table>> levels(3);
-    levels[0].push_back({0, count, runStarts(0, count, sameType)});
-    for (int level = 1; level < 3; ++level)
-        for (const Table& parent : levels[level - 1])
-            for (std::size_t k = 0; k < parent.children.size(); ++k) {
-                const std::size_t begin = parent.children[k];
-                const std::size_t end = k + 1 < parent.children.size() ? parent.children[k + 1] : parent.end;
-                levels[level].push_back({begin, end,
-                                         level == 1
-                                             ? runStarts(begin, end, sameName)
-                                             : runStarts(begin, end, [](auto, auto) { return false; })});
-            }
-
-    // Offsets: directories, data entries, names, data.
-    std::uint32_t offset = 0;
-    for (auto& level : levels)
-        for (Table& table : level) {
-            table.offset = offset;
-            offset +=
-                resourceDirectorySize + resourceEntrySize * static_cast<std::uint32_t>(table.children.size());
-        }
-    const std::uint32_t dataEntries = offset;
-    offset += resourceDataEntrySize * static_cast<std::uint32_t>(count);
-    std::vector<std::uint32_t> nameOffsets;  // of each text in the order written
-    Bytes names;
-    const auto nameField = [&](const ResourceName& name) -> std::uint32_t {
-        if (name.text.empty()) return name.id;
-        const auto at = static_cast<std::uint32_t>(offset + names.size());
-        appendU16(names, static_cast<std::uint16_t>(name.text.size()));
-        appendUtf16(names, name.text);
-        return resourceHighBit | at;
-    };
-
-    Bytes head;
-    for (int level = 0; level < 3; ++level)
-        for (const Table& table : levels[level]) {
-            const auto named =
-                std::count_if(table.children.begin(), table.children.end(), [&](std::size_t i) {
-                    const Resource& r = resources[i];
-                    return !(level == 0 ? r.type : r.name).text.empty() && level < 2;
-                });
-            appendU32(head, 0);  // characteristics
-            appendU32(head, 0);  // time stamp
-            appendU32(head, 0);  // version
-            appendU16(head, static_cast<std::uint16_t>(named));
-            appendU16(head, static_cast<std::uint16_t>(table.children.size() - named));
-            for (std::size_t k = 0; k < table.children.size(); ++k) {
-                const Resource& r = resources[table.children[k]];
-                if (level == 0) appendU32(head, nameField(r.type));
-                if (level == 1) appendU32(head, nameField(r.name));
-                if (level == 2) appendU32(head, r.language);
-                if (level < 2) {
-                    // The k-th table of the next level below this one.
-                    std::size_t index = 0;
-                    while (levels[level + 1][index].begin != table.children[k])
-                        ++index;
-                    appendU32(head, resourceHighBit | levels[level + 1][index].offset);
-                } else {
-                    appendU32(head, dataEntries + resourceDataEntrySize *
-                                                      static_cast<std::uint32_t>(table.children[k]));
-                }
+    const auto never = [](std::size_t, std::size_t) { return false; };
+    tree.levels[typeLevel].push_back({0, sorted.size(), runStarts(0, sorted.size(), sameType)});
+    for (int level = nameLevel; level <= languageLevel; ++level)
+        for (ResourceDirectory& parent : tree.levels[level - 1]) {
+            parent.firstChild = tree.levels[level].size();
+            for (std::size_t k = 0; k < parent.entries.size(); ++k) {
+                const std::size_t begin = parent.entries[k];
+                const std::size_t end = k + 1 < parent.entries.size() ? parent.entries[k + 1] : parent.end;
+                tree.levels[level].push_back(
+                    {begin, end,
+                     level == nameLevel ? runStarts(begin, end, sameName) : runStarts(begin, end, never)});
             }
         }
+    return tree;
+}
 
-    // Data: the held resources in directory order, the streamed one last.
-    std::uint32_t dataStart =
-        static_cast<std::uint32_t>(alignUp(offset + names.size(), resourceDataAlignment));
-    std::vector<std::uint32_t> dataOffsets(count);
-    std::size_t streamedIndex = count;
-    std::uint64_t dataEnd = dataStart;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (resources[i].streamed) {
-            if (streamedIndex != count) throw std::logic_error("more than one streamed resource");
-            streamedIndex = i;
-            continue;
+ResourceLayout layOutResources(const ResourceDirectoryTree& tree) {
+    ResourceLayout layout;
+    const std::size_t count = tree.resources.size();
+    std::uint64_t offset = 0;
+    for (int level = typeLevel; level <= languageLevel; ++level)
+        for (const ResourceDirectory& directory : tree.levels[level]) {
+            layout.directories[level].push_back(static_cast<std::uint32_t>(offset));
+            offset += directorySize(directory);
         }
-        dataEnd = alignUp(dataEnd, resourceDataAlignment);
-        dataOffsets[i] = static_cast<std::uint32_t>(dataEnd);
-        dataEnd += resources[i].data.size();
-    }
-    if (streamedIndex != count)
-        dataOffsets[streamedIndex] = static_cast<std::uint32_t>(alignUp(dataEnd, streamedDataAlignment));
+    layout.dataEntries = static_cast<std::uint32_t>(offset);
+    offset += std::uint64_t{resourceDataEntrySize} * count;
 
+    // The texts in the order the directories name them: the types', then the names'.
+    layout.typeTexts.assign(count, 0);
+    layout.nameTexts.assign(count, 0);
+    for (int level = typeLevel; level <= nameLevel; ++level)
+        for (const ResourceDirectory& directory : tree.levels[level])
+            for (std::size_t i : directory.entries) {
+                const ResourceName& key = entryKey(tree.resources[i], level);
+                if (key.text.empty()) continue;
+                (level == typeLevel ? layout.typeTexts : layout.nameTexts)[i] =
+                    static_cast<std::uint32_t>(offset);
+                offset += 2 + 2 * key.text.size();
+            }
+
+    // The data: the held resources in directory order, the streamed one last.
+    layout.data.assign(count, 0);
+    offset = alignUp(offset, resourceDataAlignment);
     for (std::size_t i = 0; i < count; ++i) {
-        appendU32(head, sectionRva + dataOffsets[i]);
-        appendU32(head, static_cast<std::uint32_t>(resources[i].size()));
-        appendU32(head, resources[i].codePage);
-        appendU32(head, 0);
+        if (i == tree.streamed) continue;
+        offset = alignUp(offset, resourceDataAlignment);
+        layout.data[i] = static_cast<std::uint32_t>(offset);
+        offset += tree.resources[i].data.size();
     }
-    head.insert(head.end(), names.begin(), names.end());
-    for (std::size_t i = 0; i < count; ++i)
-        if (i != streamedIndex) {
-            head.resize(dataOffsets[i], 0);
-            head.insert(head.end(), resources[i].data.begin(), resources[i].data.end());
-        }
+    if (tree.streamed) {
+        offset = alignUp(offset, streamedDataAlignment);
+        layout.data[*tree.streamed] = static_cast<std::uint32_t>(offset);
+    }
+    layout.headSize = static_cast<std::uint32_t>(offset);
+    return layout;
+}
+
+Bytes writeResources(const ResourceDirectoryTree& tree, const ResourceLayout& layout,
+                     std::uint32_t sectionRva) {
+    Bytes out;
+    for (int level = typeLevel; level <= languageLevel; ++level)
+        for (const ResourceDirectory& directory : tree.levels[level])
+            writeDirectory(out, tree, layout, level, directory);
+    for (std::size_t i = 0; i < tree.resources.size(); ++i) {
+        appendU32(out, sectionRva + layout.data[i]);
+        appendU32(out, static_cast<std::uint32_t>(tree.resources[i].size()));
+        appendU32(out, tree.resources[i].codePage);
+        appendU32(out, 0);
+    }
+    for (std::size_t i = 0; i < tree.resources.size(); ++i) {
+        if (layout.typeTexts[i] != 0) putAt(out, layout.typeTexts[i], nameText(tree.resources[i].type));
+    }
+    for (std::size_t i = 0; i < tree.resources.size(); ++i) {
+        if (layout.nameTexts[i] != 0) putAt(out, layout.nameTexts[i], nameText(tree.resources[i].name));
+    }
+    for (std::size_t i = 0; i < tree.resources.size(); ++i)
+        if (i != tree.streamed) putAt(out, layout.data[i], tree.resources[i].data);
+    out.resize(layout.headSize, 0);
+    return out;
+}
+
+ResourceSection buildResourceSection(ResourceList resources, std::uint32_t sectionRva) {
+    const ResourceDirectoryTree tree = buildResourceTree(std::move(resources));
+    const ResourceLayout layout = layOutResources(tree);
     ResourceSection section;
-    for (std::size_t i = 0; i < count; ++i)
-        section.places.push_back({resources[i].type, resources[i].name, dataOffsets[i]});
-    if (streamedIndex != count) {
-        head.resize(dataOffsets[streamedIndex], 0);
-        section.streamedSize = resources[streamedIndex].streamedSize;
-    }
-    section.head = std::move(head);
+    section.head = writeResources(tree, layout, sectionRva);
+    if (tree.streamed) section.streamedSize = tree.resources[*tree.streamed].streamedSize;
+    for (std::size_t i = 0; i < tree.resources.size(); ++i)
+        section.places.push_back({tree.resources[i].type, tree.resources[i].name, layout.data[i]});
     return section;
 }
 
 std::uint32_t ResourceSection::dataOffset(std::uint16_t type, std::uint16_t name) const {
     for (const ResourceDataPlace& place : places)
         if (place.type == ResourceName{type, {}} && place.name == ResourceName{name, {}}) return place.offset;
-    throw std::logic_error("no such resource in the section");
+    throw WrapError("no such resource in the section");
 }
 
 }  // namespace wrap

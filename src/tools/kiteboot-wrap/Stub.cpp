@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "StartableImage.h"
-#include "StubMark.h"
+#include "common/share/BootstrapperResources.h"
 #include "Wrap.h"
 
 namespace wrap {
@@ -12,8 +12,8 @@ namespace wrap {
 namespace {
 
 bool isMark(const Resource& resource) {
-    return resource.type.text == stubMarkType && resource.name.text.empty() &&
-           resource.name.id == stubMarkName;
+    return resource.type.text == kStubMarkType && resource.name.text.empty() &&
+           resource.name.id == kStubMarkName;
 }
 
 std::string printable(const Bytes& bytes) {
@@ -38,7 +38,7 @@ std::string stubResourcesProblem(const std::string& stub, const ResourceList& re
     if (mark == resources.end())
         return stub + " is not a kiteboot stub (it lacks the mark kiteboot-stub.exe carries): --stub takes " +
                "kiteboot-stub.exe, --payload the installer";
-    const Bytes expected(stubMarkText.begin(), stubMarkText.end());
+    const Bytes expected(kStubMarkText.begin(), kStubMarkText.end());
     if (mark->data != expected)
         return stub + " is a kiteboot stub of another format ('" + printable(mark->data) +
                "'): give the kiteboot-stub.exe that came with this kiteboot-wrap";

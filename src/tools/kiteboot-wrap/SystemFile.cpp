@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "WrapError.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -18,82 +20,93 @@ namespace wrap {
 
 #ifdef _WIN32
 
-NewFile createNewFile(const std::filesystem::path& path) {
-    NewFile created;
+namespace {
+
+std::error_code lastErrorCause() {
+    return {static_cast<int>(GetLastError()), std::system_category()};
+}
+
+}  // namespace
+
+std::FILE* createNewFile(const std::filesystem::path& path, const std::string& failure) {
     const HANDLE handle =
         CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        created.nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-        created.error = std::error_code(static_cast<int>(error), std::system_category());
-        return created;
+        const std::error_code cause = lastErrorCause();
+        if (cause.value() == ERROR_FILE_EXISTS || cause.value() == ERROR_ALREADY_EXISTS) return nullptr;
+        throw systemError(failure, cause);
     }
     const int descriptor = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDWR | _O_BINARY);
     if (descriptor == -1) {
-        created.error = std::error_code(errno, std::generic_category());
+        const std::error_code cause = errnoCause();
         CloseHandle(handle);
-        return created;
+        throw systemError(failure, cause);
     }
-    created.file = _fdopen(descriptor, "w+b");
-    if (!created.file) {
-        created.error = std::error_code(errno, std::generic_category());
+    std::FILE* file = _fdopen(descriptor, "w+b");
+    if (!file) {
+        const std::error_code cause = errnoCause();
         _close(descriptor);
+        throw systemError(failure, cause);
     }
-    return created;
+    return file;
 }
 
-bool flushToDisk(std::FILE* file) {
+void flushToDisk(std::FILE* file, const std::string& failure) {
+    if (std::fflush(file) != 0) throw systemError(failure, errnoCause());
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    return std::fflush(file) == 0 && FlushFileBuffers(handle);
+    if (!FlushFileBuffers(handle)) throw systemError(failure, lastErrorCause());
 }
 
-long long readFileAt(std::FILE* file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size) {
-    if (std::fflush(file) != 0) return -1;
+std::size_t readFileAt(std::FILE* file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
+                       const std::string& failure) {
+    if (std::fflush(file) != 0) throw systemError(failure, errnoCause());
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD read = 0;
     const DWORD want = size < 0x40000000 ? static_cast<DWORD>(size) : 0x40000000;
-    if (!ReadFile(handle, buffer, want, &read, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-    return read;
+    if (ReadFile(handle, buffer, want, &read, &at)) return read;
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    throw systemError(failure, lastErrorCause());
 }
 
-bool copyPermissions(std::FILE*, const std::filesystem::path&) {
-    return true;
-}
+void copyPermissions(std::FILE*, const std::filesystem::path&, const std::string&) {}
 
 #else
 
-NewFile createNewFile(const std::filesystem::path& path) {
-    NewFile created;
+std::FILE* createNewFile(const std::filesystem::path& path, const std::string& failure) {
     const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
     if (descriptor == -1) {
-        created.nameTaken = errno == EEXIST;
-        created.error = std::error_code(errno, std::generic_category());
-        return created;
+        if (errno == EEXIST) return nullptr;
+        throw systemError(failure, errnoCause());
     }
-    created.file = fdopen(descriptor, "w+b");
-    if (!created.file) {
-        created.error = std::error_code(errno, std::generic_category());
+    std::FILE* file = fdopen(descriptor, "w+b");
+    if (!file) {
+        const std::error_code cause = errnoCause();
         close(descriptor);
+        throw systemError(failure, cause);
     }
-    return created;
+    return file;
 }
 
-bool flushToDisk(std::FILE* file) {
-    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+void flushToDisk(std::FILE* file, const std::string& failure) {
+    if (std::fflush(file) != 0 || fsync(fileno(file)) != 0) throw systemError(failure, errnoCause());
 }
 
-long long readFileAt(std::FILE* file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size) {
-    if (std::fflush(file) != 0) return -1;
-    return pread(fileno(file), buffer, size, static_cast<off_t>(offset));
+std::size_t readFileAt(std::FILE* file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
+                       const std::string& failure) {
+    if (std::fflush(file) != 0) throw systemError(failure, errnoCause());
+    const ssize_t read = pread(fileno(file), buffer, size, static_cast<off_t>(offset));
+    if (read < 0) throw systemError(failure, errnoCause());
+    return static_cast<std::size_t>(read);
 }
 
-bool copyPermissions(std::FILE* file, const std::filesystem::path& from) {
+void copyPermissions(std::FILE* file, const std::filesystem::path& from, const std::string& failure) {
     struct stat existing;
-    return stat(from.c_str(), &existing) == 0 && fchmod(fileno(file), existing.st_mode & 0777) == 0;
+    if (stat(from.c_str(), &existing) != 0 || fchmod(fileno(file), existing.st_mode & 0777) != 0)
+        throw systemError(failure, errnoCause());
 }
 
 #endif

@@ -8,28 +8,27 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
+#include <string>
 
 namespace wrap {
 
-struct NewFile {
-    std::FILE* file = nullptr;  // open for writing and reading; null when it could not be created
-    bool nameTaken = false;     // a file of that name exists
-    std::error_code error;
-};
+// Each function throws WrapError(failure, the system's code) when the system refuses; failure names the
+// action and the file ("cannot write 'setup.exe.1a2b3c4d.tmp'").
 
-// On POSIX systems the file's mode is 0777 less the umask, as a linker's output is.
-NewFile createNewFile(const std::filesystem::path& path);
+// A new file at path, open for writing and reading, created only when no file has that name: null when one
+// has. On POSIX systems its mode is 0777 less the umask, as a linker's output is.
+std::FILE* createNewFile(const std::filesystem::path& path, const std::string& failure);
 
-// Up to size bytes at offset into buffer, after the stream's buffer is written; the count read (fewer at
-// the file's end), or -1 when the read fails (errno, or on Windows the last error, says why).
-long long readFileAt(std::FILE* file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size);
+// Up to size bytes at offset into buffer, after the stream's buffer is written; the count read (fewer at the
+// file's end).
+std::size_t readFileAt(std::FILE* file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
+                       const std::string& failure);
 
 // Gives file the permission bits (read, write, execute) of the file at from. Windows keeps no such bits:
-// there it does nothing. False when it fails (errno says why).
-bool copyPermissions(std::FILE* file, const std::filesystem::path& from);
+// there it does nothing.
+void copyPermissions(std::FILE* file, const std::filesystem::path& from, const std::string& failure);
 
 // Writes the stream's buffer and waits until the system has the bytes on its disk.
-bool flushToDisk(std::FILE* file);
+void flushToDisk(std::FILE* file, const std::string& failure);
 
 }  // namespace wrap

@@ -135,8 +135,7 @@ WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes
                   const VersionFields& version, PayloadForm form) {
     Stub read = readStub(stub);
     // Checked again as read, as the icon is: the file may have changed since it was checked.
-    const std::string notStub = stubResourcesProblem(stub.owner(), read.resources);
-    if (!notStub.empty()) throw WrapError(notStub);
+    throwIfProblem(stubResourcesProblem(stub.owner(), read.resources));
     WrapPlan plan;
     plan.stub = std::move(read.image);
     const std::uint32_t rva = plan.stub.sections[plan.stub.resourceSection].virtualAddress;
@@ -144,7 +143,7 @@ WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes
     editResources(resources, payloadSize, ico, version);
     plan.resources = buildResourceSection(resources, rva);
     plan.image = planImage(plan.stub, plan.resources.size());
-    if (form == PayloadForm::fitting && imageSizeProblem(plan.image, payloadSize).empty()) return plan;
+    if (form == PayloadForm::fitting && fitsLargestImage(plan.image)) return plan;
 
     // After the image: the record in place of the payload, laid out twice, as the record's size does not
     // depend on where the payload goes.
@@ -153,8 +152,7 @@ WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes
     plan.resources = buildResourceSection(resources, rva);
     plan.image = planImage(plan.stub, plan.resources.size());
     const AppendedPlacement placement = placeAppended(plan.image, plan.stub.fileAlignment, payloadSize);
-    const std::string tooLarge = appendedSizeProblem(placement);
-    if (!tooLarge.empty()) throw WrapError(tooLarge);
+    throwIfProblem(appendedSizeProblem(placement));
     removeResources(resources, typeRcdata, payloadRecordId);
     resources.push_back(payloadRecordResource(placement));
     plan.resources = buildResourceSection(std::move(resources), rva);
@@ -165,10 +163,11 @@ WrapPlan planWrap(const ByteSource& stub, std::uint64_t payloadSize, const Bytes
 void wrapInstaller(const WrapOptions& options) {
     InputFile stubFile(options.stub);
     InputFile payloadFile(options.payload);
-    const std::uint64_t payloadSize = std::filesystem::file_size(filePath(options.payload));
+    std::error_code error;
+    const std::uint64_t payloadSize = std::filesystem::file_size(filePath(options.payload), error);
+    if (error) throw systemError("cannot read " + inQuotes(options.payload), error);
     const Bytes ico = options.icon.empty() ? Bytes() : InputFile::readWhole(options.icon);
-    const std::string iconChanged = ico.empty() ? "" : iconBytesProblem(options.icon, ico);
-    if (!iconChanged.empty()) throw WrapError(iconChanged);
+    if (!ico.empty()) throwIfProblem(iconBytesProblem(options.icon, ico));
     const ByteSource stub = ByteSource::ofFile("stub " + inQuotes(options.stub), stubFile);
     const WrapPlan plan = planWrap(stub, payloadSize, ico, versionFields(options),
                                    options.appendPayload ? PayloadForm::appended : PayloadForm::fitting);
@@ -188,7 +187,8 @@ void wrapInstaller(const WrapOptions& options) {
         checkBootstrapper(written, ByteSource::ofFile("payload " + inQuotes(options.payload), payloadFile),
                           wrote);
     } catch (const WrapError& error) {
-        throw WrapError(std::string(error.what()) + " (it was not kept; the output is as it was)");
+        throw WrapError(std::string(error.what()) + " (it was not kept; the output is as it was)",
+                        error.cause());
     }
     out.commit();
 }

@@ -14,10 +14,12 @@
 #include "ResourceSection.h"
 #include "ResourceTree.h"
 #include "VersionResource.h"
+#include "common/share/BootstrapperResources.h"
 
 namespace wrap {
 
-constexpr std::uint16_t payloadId = 100;
+constexpr std::uint16_t payloadId = kPayloadResourceId;
+static_assert(typeRcdata == kPayloadResourceType, "the payload and its record are RT_RCDATA resources");
 constexpr std::uint16_t iconGroupId = 101;
 constexpr std::uint16_t versionId = 1;
 

@@ -2,7 +2,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
+#include <new>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -14,6 +14,7 @@
 #include "Interruption.h"
 #include "StubLocation.h"
 #include "Wrap.h"
+#include "WrapError.h"
 
 namespace {
 
@@ -72,14 +73,22 @@ int run(const std::vector<std::string>& arguments, const std::string& program) {
     for (const std::string& problem : problems)
         report(problem);
     if (!problems.empty()) return exitFailed;
-    try {
-        wrap::catchInterruptions();
-        wrap::wrapInstaller(options);
-    } catch (const std::exception& error) {
-        report(error.what());
-        return exitFailed;
-    }
+    wrap::catchInterruptions();
+    wrap::wrapInstaller(options);
     return exitWritten;
+}
+
+// Every failure but the inputs' problems ends here, reported.
+template <typename Run>
+int reportingFailures(Run run) {
+    try {
+        return run();
+    } catch (const wrap::WrapError& error) {
+        report(error.what());
+    } catch (const std::bad_alloc& error) {
+        report(error.what());  // the one failure of the standard library not converted: it leaves no memory
+    }
+    return exitFailed;
 }
 
 }  // namespace
@@ -93,15 +102,17 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         try {
             arguments.push_back(wrap::pathText(std::filesystem::path(argv[i])));
-        } catch (const std::exception&) {
+        } catch (const wrap::WrapError&) {
             report("argument " + std::to_string(i) + " is not text (it holds half of a UTF-16 pair)");
             return exitUsage;
         }
     }
-    return run(arguments, argc > 0 ? wrap::pathText(std::filesystem::path(argv[0])) : "");
+    return reportingFailures(
+        [&] { return run(arguments, argc > 0 ? wrap::pathText(std::filesystem::path(argv[0])) : ""); });
 }
 #else
 int main(int argc, char** argv) {
-    return run(std::vector<std::string>(argv + 1, argv + argc), argc > 0 ? argv[0] : "");
+    return reportingFailures(
+        [&] { return run(std::vector<std::string>(argv + 1, argv + argc), argc > 0 ? argv[0] : ""); });
 }
 #endif

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ostream>
 
+#include "common/share/BootstrapperResources.h"
 #include "common/share/errors/ZorError.h"
 #include "common/share/hashing/Sha256.h"
 #include "common/windows/WinErrorHandling.h"
@@ -12,8 +13,6 @@
 
 namespace {
 
-constexpr unsigned kRawDataType = 10;  // RT_RCDATA
-
 std::string hexDigest(const std::array<std::uint8_t, 32>& digest) {
     return Sha256::hex(digest);
 }
@@ -21,7 +20,7 @@ std::string hexDigest(const std::array<std::uint8_t, 32>& digest) {
 }  // namespace
 
 std::optional<PayloadRecord> findPayloadRecord(HMODULE module) {
-    const Resource resource(kPayloadRecordId, kRawDataType, module);
+    const Resource resource(kPayloadRecordId, kPayloadResourceType, module);
     if (!resource.exists()) return std::nullopt;
     std::uint32_t size = 0;
     const void* data = resource.getPtr(size);

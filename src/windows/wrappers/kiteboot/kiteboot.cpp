@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/share/BootstrapperResources.h"
 #include "common/share/errors/SourceLocation.h"
 #include "common/share/logging/Logger.h"
 #include "common/share/tstrings.h"
@@ -36,8 +37,6 @@
 
 namespace {
 
-constexpr unsigned kPayloadResourceId = 100;
-constexpr unsigned kRawDataType = 10;  // RT_RCDATA
 // The secure directory's descriptor: owned by BUILTIN\Administrators, full access for the system and the
 // Administrators only, inherited by every file and folder made in it (the payload included). Protected
 // ("P"): otherwise the system merges TEMP's inheritable entries, which give the user full control, into it.
@@ -197,7 +196,7 @@ int run() {
         kiteboot_test_hooks::beforeExtraction(launcherPath);
 #endif
         const HMODULE module = SysInfo::getCurrentModuleHandle();
-        const Resource payload(kPayloadResourceId, kRawDataType, module);
+        const Resource payload(kPayloadResourceId, kPayloadResourceType, module);
         // Resource 100, or, for an installer too large for the image, the bytes after it (found by a record).
         const std::optional<PayloadRecord> appended =
             payload.exists() ? std::nullopt : findPayloadRecord(module);
