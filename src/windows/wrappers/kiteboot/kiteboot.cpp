@@ -30,6 +30,7 @@
 #include "windows/wrappers/kiteboot/LeftoverRules.h"
 #include "windows/wrappers/kiteboot/Leftovers.h"
 #include "windows/wrappers/kiteboot/RedirectionTrust.h"
+#include "windows/wrappers/kiteboot/Refusal.h"
 #include "windows/wrappers/kiteboot/TempDirectory.h"
 #ifdef KITEBOOT_TEST_HOOKS
 #include "windows/wrappers/kiteboot/TestHooks.h"
@@ -173,17 +174,39 @@ std::string refusalText(const MessageBuilder& refusal, DWORD error) {
     return SysError(refusal, functionAddress(CreateFileW), error).what();
 }
 
-// Extracts the payload next to nothing else, runs it and returns its exit code; -1 after any failure.
-// The secure directory is removed on every road out once it exists; after a payload that ran, what earlier
-// runs left is removed too.
+// The path the payload is started at: the held directory's own, with no link in it (or, where the system
+// cannot give that, the one it was made at), taken only when the system takes it, and its directory, to
+// what the launcher holds. Every directory on it is held in chain from before the check until the payload
+// has ended, so no name on it can change in between; see docs/reliability.md. Throws Refusal otherwise.
+std::string checkedStartPath(HeldDirectory& secure, HANDLE payloadHold, const std::string& launcherName,
+                             HeldPath& chain) {
+    const std::string directory = secure.startDirectory();
+    const std::string startPath = FileUtils::joinPath(directory, launcherName);
+    DWORD error = secure.holdChain(directory, chain);
+    if (error == ERROR_SUCCESS)
+        error = HandleFiles::checkNamesFile(tstrings::fromUtf8(startPath), payloadHold);
+    if (error != ERROR_SUCCESS)
+        throw Refusal(refusalText(MessageBuilder() << "Payload path [" << startPath
+                                                   << "] does not name the extracted payload, exiting...",
+                                  error));
+    if ((error = secure.checkNamedBy(directory)) != ERROR_SUCCESS)
+        throw Refusal(refusalText(MessageBuilder() << "Working directory [" << directory
+                                                   << "] does not name the secure directory, exiting...",
+                                  error));
+    return startPath;
+}
+
+// Extracts the payload next to nothing else, runs it and returns its exit code; -1 after any failure or
+// refusal. Everything that stops a run throws: a refusal is recorded as its text, a failure reported with
+// where it came from. The secure directory is removed on every road out once it exists; after a payload that
+// ran, what earlier runs left is removed too.
 int run() {
     int exitCode = -1;
     bool payloadEnded = false;
     try {
         if (!security::isProcessElevated()) {
             if (!isSilentMode()) showAdminErrorMessageBox();
-            LOG_ERROR("Administrator privileges are required to run this application, exiting.");
-            return -1;
+            throw Refusal("Administrator privileges are required to run this application, exiting.");
         }
         const std::string launcherPath = SysInfo::getProcessModulePath();
         const std::string launcherName = FileUtils::fileName(launcherPath);
@@ -195,56 +218,44 @@ int run() {
 #ifdef KITEBOOT_TEST_HOOKS
         kiteboot_test_hooks::beforeExtraction(launcherPath);
 #endif
-        const HMODULE module = SysInfo::getCurrentModuleHandle();
-        const Resource payload(kPayloadResourceId, kPayloadResourceType, module);
-        // Resource 100, or, for an installer too large for the image, the bytes after it (found by a record).
-        const std::optional<PayloadRecord> appended =
-            payload.exists() ? std::nullopt : findPayloadRecord(module);
-        std::uint32_t payloadSize = 0;
-        if (!appended) payload.getPtr(payloadSize);  // a missing payload fails before anything is written
-        Resource::Source source = Resource::Source::MappedImage;
-        // Held from its creation until the directory is removed.
-        const HANDLE payloadHold = secure->saveFile(launcherName, [&](std::ostream& out) {
-            if (!appended) {
-                source = payload.writeTo(out);
-                return;
-            }
-            writeAppendedPayload(out, module, *appended);
-            source = Resource::Source::ModuleFile;
-        });
+        // A refusal is recorded before the directory is removed, a failure after (see Refusal.h).
+        try {
+            const HMODULE module = SysInfo::getCurrentModuleHandle();
+            const Resource payload(kPayloadResourceId, kPayloadResourceType, module);
+            // Resource 100, or, for an installer too large for the image, the bytes after it (found by a
+            // record).
+            const std::optional<PayloadRecord> appended =
+                payload.exists() ? std::nullopt : findPayloadRecord(module);
+            std::uint32_t payloadSize = 0;
+            if (!appended) payload.getPtr(payloadSize);  // a missing payload fails before anything is written
+            Resource::Source source = Resource::Source::MappedImage;
+            // Held from its creation until the directory is removed.
+            const HANDLE payloadHold = secure->saveFile(launcherName, [&](std::ostream& out) {
+                if (!appended) {
+                    source = payload.writeTo(out);
+                    return;
+                }
+                writeAppendedPayload(out, module, *appended);
+                source = Resource::Source::ModuleFile;
+            });
 #ifdef KITEBOOT_TEST_HOOKS
-        kiteboot_test_hooks::afterExtraction(secure->path(),
-                                             FileUtils::joinPath(secure->path(), launcherName), source);
+            kiteboot_test_hooks::afterExtraction(secure->path(),
+                                                 FileUtils::joinPath(secure->path(), launcherName), source);
 #endif
-        if (secure->checkHoldsOnly(payloadHold) == ERROR_SUCCESS) {
-            // The one path used: the held directory's own, with no link in it (or, where the system cannot
-            // give that, the one it was made at), started only when the system takes it, and its directory,
-            // to what the launcher holds. Every directory on it is held from before the check until the
-            // payload has ended, so no name on it can change in between; see docs/reliability.md.
-            const std::string directory = secure->startDirectory();
-            const std::string startPath = FileUtils::joinPath(directory, launcherName);
+            if (secure->checkHoldsOnly(payloadHold) != ERROR_SUCCESS)
+                throw Refusal("Secure directory is tempered, exiting...");
             HeldPath chain;
-            DWORD error = secure->holdChain(directory, chain);
-            if (error == ERROR_SUCCESS)
-                error = HandleFiles::checkNamesFile(tstrings::fromUtf8(startPath), payloadHold);
-            if (error != ERROR_SUCCESS) {
-                LOG_ERROR(refusalText(MessageBuilder() << "Payload path [" << startPath
-                                                       << "] does not name the extracted payload, exiting...",
-                                      error));
-            } else if ((error = secure->checkNamedBy(directory)) != ERROR_SUCCESS) {
-                LOG_ERROR(refusalText(MessageBuilder() << "Working directory [" << directory
-                                                       << "] does not name the secure directory, exiting...",
-                                      error));
-            } else {
+            const std::string startPath = checkedStartPath(*secure, payloadHold, launcherName, chain);
 #ifdef KITEBOOT_TEST_HOOKS
-                kiteboot_test_hooks::beforeStart();
+            kiteboot_test_hooks::beforeStart();
 #endif
-                exitCode = static_cast<int>(execProcessWaitForFinish(startPath, getCommandLine(startPath)));
-                payloadEnded = true;
-            }
-        } else {
-            LOG_ERROR("Secure directory is tempered, exiting...");
+            exitCode = static_cast<int>(execProcessWaitForFinish(startPath, getCommandLine(startPath)));
+            payloadEnded = true;
+        } catch (const Refusal& refusal) {
+            LOG_ERROR(refusal.what());
         }
+    } catch (const Refusal& refusal) {
+        LOG_ERROR(refusal.what());
     }
     ZOR_REPORT_EXCEPTIONS
     // Only once the payload has ended, so its start never waits for it, and after the own directory is gone.
