@@ -1,5 +1,6 @@
 #include "windows/wrappers/kiteboot/HeldDirectory.h"
 
+#include <exception>
 #include <ostream>
 
 #include "common/share/errors/SourceLocation.h"
@@ -165,7 +166,8 @@ HANDLE HeldDirectory::saveFile(const std::string& name, const std::function<void
         ZOR_THROW_IF_WIN32_ERROR(CreateFileW, error, "CreateFile(" << target << ") failed");
         files_.push_back(std::move(held));
         return files_.back().hold.get();
-    } catch (...) {
+    } catch (const std::exception&) {
+        // Everything here throws std::exception's kinds; the half-written file goes at once, by its handle.
         if (file.owned() && HandleFiles::markForDeletion(file.get()) == ERROR_SUCCESS) {
             file.reset();
             LOG_TRACE(FileUtils::deletedText(current, false));
