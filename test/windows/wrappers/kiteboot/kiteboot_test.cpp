@@ -86,34 +86,6 @@ TEST(CreateSecureDirectory, DescriptorIsProtectedAdministratorsOwnedAndGrantsOnl
 
 // ---- What makes a directory a leftover of an earlier run (pure decisions)
 
-TEST(LeftoverRules, TheSecureDirectoriesNamesWithoutRegardToCase) {
-    const std::pair<const wchar_t*, bool> rows[] = {
-        {L"zor1.tmp", true},
-        {L"zor123456789.tmp", true},
-        {L"ZOR42.TMP", true},
-        {L"Zor7.Tmp", true},
-        {L"zor-2147.tmp", true},  // the tick count as a signed number, after 24.8 days of uptime
-        {L"zor.tmp", false},
-        {L"zor-.tmp", false},
-        {L"zorx.tmp", false},
-        {L"zor1a.tmp", false},
-        {L"zor1.tmp.", false},
-        {L"zor1.tm", false},
-        {L"zor1.tmpx", false},
-        {L"xzor1.tmp", false},
-        {L"zor1 .tmp", false},
-        {L"zor--1.tmp", false},
-        {L"zor+1.tmp", false},
-        {L"zor\\1.tmp", false},
-        {L"zor\u0661.tmp", false},  // an Arabic-Indic digit one
-        {L"", false},
-    };
-    for (const auto& [name, expected] : rows) {
-        SCOPED_TRACE(tstrings::toUtf8(name));
-        EXPECT_EQ(isSecureDirectoryName(name), expected);
-    }
-}
-
 // The decision on descriptors read back from real security descriptor objects built in memory: the
 // launcher's own and variations of it. (Under Wine no directory keeps a descriptor, and every one reports
 // the user as owner, so a directory cannot be shown to carry ours; see docs/reliability.md.)
@@ -201,27 +173,6 @@ TEST(SecureDirectoryCheck, ThePayloadAlonePassesAnythingBesideItFails) {
 }
 
 // ---- The redirection trust policy asked for at start
-
-// What the last request to the recording function held.
-struct MitigationRequest {
-    int kind = -1;
-    DWORD flags = 0;
-    SIZE_T size = 0;
-} lastRequest;
-
-BOOL WINAPI recordMitigationRequest(PROCESS_MITIGATION_POLICY kind, PVOID buffer, SIZE_T size) {
-    lastRequest = {static_cast<int>(kind), size >= sizeof(DWORD) ? *static_cast<const DWORD*>(buffer) : 0,
-                   size};
-    return TRUE;
-}
-
-// The call itself is seen in the relay trace of a run (launcher_system_requests); its buffer is seen here.
-TEST(RedirectionTrust, EnforcementIsAskedForAsTheRedirectionTrustPolicy) {
-    EXPECT_TRUE(redirection_trust::request(recordMitigationRequest));
-    EXPECT_EQ(lastRequest.kind, 16);  // ProcessRedirectionTrustPolicy
-    EXPECT_EQ(lastRequest.size, 4u);
-    EXPECT_EQ(lastRequest.flags, 1u);  // EnforceRedirectionTrust only, not the audit mode
-}
 
 // ---- Silent mode (argument vector) and the payload's command line (raw command line)
 
