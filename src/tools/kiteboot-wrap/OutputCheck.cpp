@@ -107,7 +107,8 @@ void checkBootstrapper(const ByteSource& written, const ByteSource& payload, con
     PeChecksum checksum;
     CopyFingerprint fingerprint;
     Bytes piece(streamBufferSize);
-    Bytes expected(streamBufferSize);
+    Bytes expected(carried.recorded ? 0
+                                    : streamBufferSize);  // the installer, read beside a payload in the image
     for (std::uint64_t at = 0; at < written.size();) {
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::uint64_t>(written.size() - at, streamBufferSize));

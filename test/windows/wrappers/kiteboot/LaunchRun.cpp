@@ -49,6 +49,22 @@ void LaunchRun::terminate() {
     wait();
 }
 
+void LaunchRun::pauseAt(const std::string& pauseVariable, const std::string& value) {
+    options.environment[pauseVariable] = value;
+    options.environment["KITEBOOT_TEST_PAUSED"] = outside / "paused";
+    options.environment["KITEBOOT_TEST_RESUME"] = outside / "resume";
+}
+
+bool LaunchRun::waitUntilPaused() const {
+    for (int polls = 0; !testing_support::exists(outside / "paused") && polls < 6000; ++polls)
+        Sleep(5);
+    return testing_support::exists(outside / "paused");
+}
+
+void LaunchRun::resume() const {
+    testing_support::writeFile(outside / "resume", "");
+}
+
 void LaunchRun::holdPayloadAfterReport() {
     options.environment[probe::kReleaseVariable] = outside / "release";
 }

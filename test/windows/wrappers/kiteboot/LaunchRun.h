@@ -56,6 +56,13 @@ public:
     // payload, if started, goes on.
     void terminate();
 
+    // The hooked launcher (tamper_hook.cpp) stops where pauseVariable says (KITEBOOT_TEST_PAUSE_AFTER with a
+    // record's number, KITEBOOT_TEST_PAUSE_BEFORE_START) until resume() is called; waitUntilPaused() waits
+    // up to 30 s for it to stop and tells whether it has.
+    void pauseAt(const std::string& pauseVariable, const std::string& value);
+    bool waitUntilPaused() const;
+    void resume() const;
+
     // Makes the payload wait after writing its report until release() is called.
     void holdPayloadAfterReport();
     void release() const;

@@ -315,16 +315,13 @@ TEST(Tampering, ALauncherFileReplacedAfterStartIsNotRead) {
 TEST(NameReservation, ANameTakenBetweenItsReservationAndTheDirectoryIsLeftAndAnotherTaken) {
     LaunchRun run(launcherPath("hooked_launcher.exe"));
     run.options.environment[probe::kExitVariable] = "4";
-    run.options.environment["KITEBOOT_TEST_PAUSE_AFTER"] = "2";
-    run.options.environment["KITEBOOT_TEST_PAUSED"] = run.outside / "paused";
-    run.options.environment["KITEBOOT_TEST_RESUME"] = run.outside / "resume";
+    run.pauseAt("KITEBOOT_TEST_PAUSE_AFTER", "2");
     run.start({"/s"});
-    for (int polls = 0; !testing_support::exists(run.outside / "paused") && polls < 6000; ++polls)
-        Sleep(5);
+    run.waitUntilPaused();
     const std::string taken = reservedDirectory(run.records());
     ASSERT_FALSE(taken.empty());
     ASSERT_TRUE(CreateDirectoryA(taken.c_str(), nullptr)) << taken;
-    testing_support::writeFile(run.outside / "resume", "");
+    run.resume();
     EXPECT_EQ(run.wait(), 4u);
     EXPECT_TRUE(run.payloadRan());
     EXPECT_EQ(run.tempEntries(), (Lines{"morvane.log", FileUtils::fileName(taken)}));

@@ -210,17 +210,14 @@ TEST(Redirection, EveryRoadThroughTempEndsWithTheRealPayloadAndTouchesNothingEls
         LaunchRun run(launcherPath("hooked_launcher.exe"), ground.path("j"));
         run.options.environment[probe::kExitVariable] = "12";
         if (attack.pauseAfter > 0) {
-            run.options.environment["KITEBOOT_TEST_PAUSE_AFTER"] = std::to_string(attack.pauseAfter);
-            run.options.environment["KITEBOOT_TEST_PAUSED"] = run.outside / "paused";
-            run.options.environment["KITEBOOT_TEST_RESUME"] = run.outside / "resume";
+            run.pauseAt("KITEBOOT_TEST_PAUSE_AFTER", std::to_string(attack.pauseAfter));
         } else {
             run.holdPayloadAfterReport();
         }
         run.start({"/s"});
         // The moment of the attack: the launcher stopped after its record, or the payload running.
         if (attack.pauseAfter > 0) {
-            for (int polls = 0; !testing_support::exists(run.outside / "paused") && polls < 6000; ++polls)
-                Sleep(5);
+            run.waitUntilPaused();
             const std::vector<ParsedRecord> log = ground.records();
             ASSERT_EQ(log.size(), static_cast<std::size_t>(attack.pauseAfter));
             const std::string secure = ground.nameInTemp(reservedDirectory(log));
@@ -251,7 +248,7 @@ TEST(Redirection, EveryRoadThroughTempEndsWithTheRealPayloadAndTouchesNothingEls
         if (repointed) ground.repointToD2();
         const Snapshot theirsBefore = snapshotOf(ground.path(ground.second));
         if (attack.pauseAfter > 0) {
-            testing_support::writeFile(run.outside / "resume", "");
+            run.resume();
         } else {
             run.release();
         }
@@ -433,13 +430,9 @@ TEST(Redirection, NoDirectoryOfTheStartPathCanBeRenamedBetweenTheCheckAndTheStar
     ASSERT_TRUE(CreateDirectoryA(decoy.c_str(), nullptr));
     LaunchRun run(launcherPath("hooked_launcher.exe"), temp);
     run.options.environment[probe::kExitVariable] = "12";
-    run.options.environment["KITEBOOT_TEST_PAUSE_BEFORE_START"] = "1";
-    run.options.environment["KITEBOOT_TEST_PAUSED"] = run.outside / "paused";
-    run.options.environment["KITEBOOT_TEST_RESUME"] = run.outside / "resume";
+    run.pauseAt("KITEBOOT_TEST_PAUSE_BEFORE_START", "1");
     run.start({"/s"});
-    for (int polls = 0; !testing_support::exists(run.outside / "paused") && polls < 6000; ++polls)
-        Sleep(5);
-    ASSERT_TRUE(testing_support::exists(run.outside / "paused"));
+    ASSERT_TRUE(run.waitUntilPaused());
     const std::string secure = reservedDirectory(run.records());
     ASSERT_FALSE(secure.empty());
     // Another program under the payload's name: the probe with bytes of its own after the image.
@@ -457,7 +450,7 @@ TEST(Redirection, NoDirectoryOfTheStartPathCanBeRenamedBetweenTheCheckAndTheStar
     EXPECT_EQ(testing_support::waitForProcess(racing, racer, 60000), 0u);
     const std::string raced = testing_support::readFile(result);
     EXPECT_TRUE(std::regex_match(raced, std::regex(R"(refused [1-9]\d* 32)"))) << raced;
-    testing_support::writeFile(run.outside / "resume", "");
+    run.resume();
 
     EXPECT_EQ(run.wait(), 12u);
     const probe::Report report = run.report();
