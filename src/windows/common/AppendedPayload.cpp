@@ -43,7 +43,7 @@ void writeAppendedPayload(std::ostream& out, HMODULE module, const PayloadRecord
     position.QuadPart = static_cast<LONGLONG>(record.offset);
     if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN))
         ZOR_THROW_LAST_ERROR(SetFilePointerEx, "SetFilePointerEx failed");
-    // The thread reads and hashes ahead while the pieces it has read are written here.
+    // Each piece is read and written here and hashed behind on the reader's thread.
     HashingReader reader(file.get(), record.length);
     for (HashingReader::Piece piece = reader.next(); piece.data; piece = reader.next()) {
         out.write(piece.data, static_cast<std::streamsize>(piece.size));

@@ -18,10 +18,12 @@ private:
     SRWLOCK& lock_;
 };
 
+constexpr std::uint64_t kQuarterRing = HashingReader::kPieceCount / 4;
+
 }  // namespace
 
 HashingReader::HashingReader(HANDLE file, std::uint64_t length)
-    : file_(file), length_(length), pieces_(new char[kPieceCount * kPieceSize]) {
+    : file_(file), left_(length), pieces_(new char[kPieceCount * kPieceSize]) {
     thread_ = UniqueHandle(CreateThread(nullptr, 0, &HashingReader::run, this, 0, nullptr));
     if (!thread_.get()) ZOR_THROW_LAST_ERROR(CreateThread, "CreateThread failed");
 }
@@ -30,85 +32,89 @@ HashingReader::~HashingReader() {
     stop();
 }
 
-DWORD WINAPI HashingReader::run(LPVOID self) {
-    auto& reader = *static_cast<HashingReader*>(self);
-    const DWORD error = reader.readAll();
-    {
-        ExclusiveLock held(reader.lock_);
-        reader.error_ = error;
-        reader.finished_ = true;
-    }
-    WakeAllConditionVariable(&reader.changed_);
-    return 0;
-}
-
-// The thread: each piece read into the next free place of the ring, hashed, then handed on.
-DWORD HashingReader::readAll() {
-    for (std::uint64_t done = 0; done < length_;) {
-        if (!waitForFreePiece()) return ERROR_SUCCESS;
-        char* piece = pieces_.get() + (read_ % kPieceCount) * kPieceSize;
-        const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(length_ - done, kPieceSize));
-        DWORD got = 0;
-        if (!ReadFile(file_, piece, wanted, &got, nullptr)) return GetLastError();
-        if (got != wanted) return ERROR_HANDLE_EOF;
-        sha256_.add(piece, got);
-        handOn(got);
-        done += got;
-    }
-    return ERROR_SUCCESS;
-}
-
-// False when the reader is to stop.
-bool HashingReader::waitForFreePiece() {
-    ExclusiveLock held(lock_);
-    while (read_ - given_ == kPieceCount && !stopping_) {
-        readerWaits_ = true;
-        SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
-    }
-    readerWaits_ = false;
-    return !stopping_;
-}
-
-void HashingReader::handOn(std::size_t size) {
-    bool wakeWriter = false;
-    {
-        ExclusiveLock held(lock_);
-        sizes_[read_ % kPieceCount] = size;
-        ++read_;
-        wakeWriter = writerWaits_ && read_ - given_ >= kPieceCount / 4;
-    }
-    if (wakeWriter) WakeAllConditionVariable(&changed_);
-}
-
 HashingReader::Piece HashingReader::next() {
+    if (left_ == 0 || error_ != ERROR_SUCCESS) return {};
+    waitForFreePlace();
+    const std::size_t place = given_ % kPieceCount;  // only this thread changes given_
+    char* piece = pieces_.get() + place * kPieceSize;
+    const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(left_, kPieceSize));
+    DWORD got = 0;
+    if (!ReadFile(file_, piece, wanted, &got, nullptr)) {
+        error_ = GetLastError();
+        return {};
+    }
+    if (got != wanted) {
+        error_ = ERROR_HANDLE_EOF;
+        return {};
+    }
+    sizes_[place] = got;
+    left_ -= got;
+    return {piece, got};
+}
+
+// Waits while every place of the ring holds a piece not yet hashed.
+void HashingReader::waitForFreePlace() {
     ExclusiveLock held(lock_);
-    while (given_ == read_ && !finished_) {
-        writerWaits_ = true;
+    while (given_ - hashed_ == kPieceCount) {
+        callerWaits_ = true;
         SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
     }
-    writerWaits_ = false;
-    if (given_ == read_) return {};
-    const std::size_t slot = given_ % kPieceCount;
-    return {pieces_.get() + slot * kPieceSize, sizes_[slot]};
+    callerWaits_ = false;
 }
 
 void HashingReader::release() {
-    bool wakeReader = false;
+    bool wakeHasher = false;
     {
         ExclusiveLock held(lock_);
         ++given_;
-        wakeReader = readerWaits_ && kPieceCount - (read_ - given_) >= kPieceCount / 4;
+        wakeHasher = hasherWaits_ && given_ - hashed_ >= kQuarterRing;
     }
-    if (wakeReader) WakeAllConditionVariable(&changed_);
+    if (wakeHasher) WakeAllConditionVariable(&changed_);
 }
 
-DWORD HashingReader::error() const {
+DWORD WINAPI HashingReader::run(LPVOID self) {
+    static_cast<HashingReader*>(self)->hashAll();
+    return 0;
+}
+
+// The thread: each piece given back hashed in order, until the last or until the reader stops.
+void HashingReader::hashAll() {
+    while (waitForPieceToHash()) {
+        const std::size_t place = hashed_ % kPieceCount;  // only this thread changes hashed_
+        sha256_.add(pieces_.get() + place * kPieceSize, sizes_[place]);
+        pieceHashed();
+    }
+}
+
+// False when every piece is hashed or the reader stops.
+bool HashingReader::waitForPieceToHash() {
     ExclusiveLock held(lock_);
-    return error_;
+    while (given_ == hashed_ && !allGiven_ && !stopping_) {
+        hasherWaits_ = true;
+        SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    }
+    hasherWaits_ = false;
+    return given_ != hashed_ && !stopping_;
+}
+
+void HashingReader::pieceHashed() {
+    bool wakeCaller = false;
+    {
+        ExclusiveLock held(lock_);
+        ++hashed_;
+        wakeCaller = callerWaits_ && kPieceCount - (given_ - hashed_) >= kQuarterRing;
+    }
+    if (wakeCaller) WakeAllConditionVariable(&changed_);
 }
 
 Sha256::Digest HashingReader::digest() {
-    stop();
+    {
+        ExclusiveLock held(lock_);
+        allGiven_ = true;
+    }
+    WakeAllConditionVariable(&changed_);
+    WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.reset();
     return sha256_.finish();
 }
 

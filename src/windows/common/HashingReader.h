@@ -1,10 +1,11 @@
-// Reads bytes of a file on a thread of its own and hashes each piece as it is read, into a ring of pieces
-// the caller writes out in order. While the caller's writes wait for the disk, the thread goes on reading
-// and hashing, up to the ring's size, so the hash runs beside the copy instead of adding its time to it; the
-// bytes the caller writes are the bytes hashed. The two sides meet through a slim lock and a condition
-// variable, which wait in the process without a call to the system, and each side is woken only when it
-// waits, once a quarter of the ring is there for it. The thread makes no call but its reads and logs
-// nothing; a failed read ends it with the system's error code, which the caller reports.
+// Reads bytes of a file for the caller, piece by piece into a ring, and hashes each piece on a thread of its
+// own once the caller has written it and given it back. The caller's reads and writes then go at the speed
+// of a file copy while the hash follows behind, up to the ring's size, so a launch costs the slower of the
+// two instead of their sum; the bytes the caller writes are the bytes hashed, as a place of the ring is read
+// into again only once its piece is hashed. The two sides meet through a slim lock and a condition variable,
+// which wait in the process without a call to the system, and each side is woken only when it waits, once a
+// quarter of the ring is there for it. The thread makes no call to the system but those waits, and logs
+// nothing.
 #pragma once
 
 #include <cstddef>
@@ -26,41 +27,42 @@ public:
         std::size_t size = 0;
     };
 
-    // Starts reading length bytes of file from its current position; nothing else reads the file until
-    // the reader is gone. Throws ZorError<SysError> when the thread cannot be started.
+    // Reads length bytes of file from its current position; nothing else reads the file until the reader
+    // is gone. Throws ZorError<SysError> when the hashing thread cannot be started.
     HashingReader(HANDLE file, std::uint64_t length);
-    // Stops the thread after the read under way and waits for it. Never throws.
+    // Stops the thread after the piece it hashes and waits for it. Never throws.
     ~HashingReader();
     HashingReader(const HashingReader&) = delete;
     HashingReader& operator=(const HashingReader&) = delete;
 
-    // The next piece, read and hashed, waiting for it. Give it back with release() before asking again.
+    // The next piece, read on the caller's thread. Give it back with release() before asking again.
     Piece next();
     void release();
     // Once next() gave no piece: ERROR_SUCCESS when every byte was read, the failed read's error, or
     // ERROR_HANDLE_EOF when the file ended first.
-    DWORD error() const;
-    // The SHA-256 of every byte read. Once next() gave no piece.
+    DWORD error() const { return error_; }
+    // The SHA-256 of every byte read, once its last pieces are hashed. Once next() gave no piece.
     Sha256::Digest digest();
 
 private:
     static DWORD WINAPI run(LPVOID self);
-    DWORD readAll();
-    bool waitForFreePiece();
-    void handOn(std::size_t size);
+    void hashAll();
+    bool waitForPieceToHash();
+    void pieceHashed();
+    void waitForFreePlace();
     void stop() noexcept;
 
     HANDLE file_;
-    std::uint64_t length_;
+    std::uint64_t left_;
     std::unique_ptr<char[]> pieces_;
     std::size_t sizes_[kPieceCount] = {};
-    std::uint64_t read_ = 0;   // pieces read and hashed; these and the flags change under lock_
-    std::uint64_t given_ = 0;  // pieces given back
-    bool finished_ = false;
-    bool stopping_ = false;
-    bool readerWaits_ = false;
-    bool writerWaits_ = false;
     DWORD error_ = ERROR_SUCCESS;
+    std::uint64_t given_ = 0;   // pieces given back; these and the flags change under lock_
+    std::uint64_t hashed_ = 0;  // pieces hashed
+    bool allGiven_ = false;
+    bool stopping_ = false;
+    bool hasherWaits_ = false;
+    bool callerWaits_ = false;
     mutable SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
     Sha256 sha256_;

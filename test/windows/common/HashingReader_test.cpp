@@ -17,8 +17,8 @@ std::string sha256Hex(const std::string& bytes) {
 
 // The pieces given are the file's bytes in order and the digest is theirs, whatever their count: none,
 // fewer than the ring holds, and laps of the ring with a short last piece, read from where the file's
-// position stood. Every piece differs, so a place of the ring read into again before its piece was given
-// back would show. A file that ends before the length asked ends the pieces with ERROR_HANDLE_EOF.
+// position stood. Every piece differs, so a place of the ring read into again before its piece was hashed
+// would show in the digest. A file that ends before the length asked ends the pieces with ERROR_HANDLE_EOF.
 TEST(HashingReader, GivesTheBytesItHashedInOrder) {
     constexpr std::size_t kRing = HashingReader::kPieceSize * HashingReader::kPieceCount;
     constexpr std::size_t kSkipped = 3;
