@@ -95,6 +95,12 @@ void OutputFile::fail(const std::string& what) const {
 void OutputFile::write(const std::uint8_t* data, std::size_t size) {
     if (size != 0 && std::fwrite(data, 1, size, file_.get()) != size) fail("write");
     position_ += size;
+    // The disk works while the rest is hashed and written, instead of all of it in commit()'s flush.
+    if (position_ - sentToDisk_ >= sendToDiskEvery) {
+        startWritingToDisk(file_.get(), sentToDisk_, position_ - sentToDisk_,
+                           "cannot write " + inQuotes(temporary_));
+        sentToDisk_ = position_;
+    }
 }
 
 void OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {

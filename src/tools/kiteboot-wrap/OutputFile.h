@@ -45,6 +45,8 @@ public:
     // the target's name does.
     static std::string temporaryName(const std::string& target, std::uint32_t attempt);
     static constexpr std::size_t temporaryStemLength = 32;
+    // How many bytes written are sent on to the disk at a time (SystemFile.h).
+    static constexpr std::uint64_t sendToDiskEvery = 64 << 20;
 
 private:
     struct Closer {
@@ -57,6 +59,7 @@ private:
     std::string temporary_;
     std::unique_ptr<std::FILE, Closer> file_;
     std::uint64_t position_ = 0;
+    std::uint64_t sentToDisk_ = 0;  // the bytes before it were sent on to the disk by startWritingToDisk
     bool committed_ = false;
 };
 

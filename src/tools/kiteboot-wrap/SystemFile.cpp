@@ -72,6 +72,10 @@ std::size_t readFileAt(std::FILE* file, std::uint64_t offset, std::uint8_t* buff
     throw systemError(failure, lastErrorCause());
 }
 
+void startWritingToDisk(std::FILE* file, std::uint64_t, std::uint64_t, const std::string& failure) {
+    if (std::fflush(file) != 0) throw systemError(failure, errnoCause());
+}
+
 void copyPermissions(std::FILE*, const std::filesystem::path&, const std::string&) {}
 
 #else
@@ -89,6 +93,19 @@ std::FILE* createNewFile(const std::filesystem::path& path, const std::string& f
         throw systemError(failure, cause);
     }
     return file;
+}
+
+void startWritingToDisk(std::FILE* file, std::uint64_t offset, std::uint64_t size,
+                        const std::string& failure) {
+    if (std::fflush(file) != 0) throw systemError(failure, errnoCause());
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Only a request: a system that refuses it (ENOSYS, a file system without it) still gets the final flush.
+    sync_file_range(fileno(file), static_cast<off_t>(offset), static_cast<off_t>(size),
+                    SYNC_FILE_RANGE_WRITE);
+#else
+    (void)offset;
+    (void)size;
+#endif
 }
 
 void flushToDisk(std::FILE* file, const std::string& failure) {

@@ -28,6 +28,12 @@ std::size_t readFileAt(std::FILE* file, std::uint64_t offset, std::uint8_t* buff
 // there it does nothing.
 void copyPermissions(std::FILE* file, const std::filesystem::path& from, const std::string& failure);
 
+// Writes the stream's buffer and asks the system to start writing the bytes in [offset, offset + size) to
+// its disk now, without waiting for them: the final flush then finds most of a large file on the disk
+// already. Where the system has no such request (Windows), it only writes the stream's buffer.
+void startWritingToDisk(std::FILE* file, std::uint64_t offset, std::uint64_t size,
+                        const std::string& failure);
+
 // Writes the stream's buffer and waits until the system has the bytes on its disk.
 void flushToDisk(std::FILE* file, const std::string& failure);
 
