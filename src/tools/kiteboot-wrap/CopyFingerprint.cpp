@@ -22,6 +22,11 @@ std::uint64_t wordAt(const std::uint8_t* bytes) {
     return word;
 }
 
+// One lane's step: its word of the block mixed in.
+std::uint64_t step(std::uint64_t lane, const std::uint8_t* word, std::uint64_t multiplier) {
+    return rotateLeft((lane ^ wordAt(word)) * multiplier, 29);
+}
+
 // Spreads every bit of value over the result (the finalizer of the splitmix64 generator).
 std::uint64_t mixed(std::uint64_t value) {
     value = (value ^ (value >> 30)) * 0xbf58476d1ce4e5b9;
@@ -33,13 +38,17 @@ std::uint64_t mixed(std::uint64_t value) {
 
 CopyFingerprint::CopyFingerprint() : lanes_{1, 2, 3, 4} {}
 
+// The four lanes in named variables: kept in an array indexed in a loop, they went through memory and the
+// fingerprint ran at a third of this speed.
 void CopyFingerprint::addBlocks(const std::uint8_t* data, std::size_t blocks) {
-    Value lanes = lanes_;
+    std::uint64_t lane0 = lanes_[0], lane1 = lanes_[1], lane2 = lanes_[2], lane3 = lanes_[3];
     for (; blocks > 0; --blocks, data += kBlockSize) {
-        for (std::size_t lane = 0; lane < 4; ++lane)
-            lanes[lane] = rotateLeft((lanes[lane] ^ wordAt(data + 8 * lane)) * kLaneMultipliers[lane], 29);
+        lane0 = step(lane0, data, kLaneMultipliers[0]);
+        lane1 = step(lane1, data + 8, kLaneMultipliers[1]);
+        lane2 = step(lane2, data + 16, kLaneMultipliers[2]);
+        lane3 = step(lane3, data + 24, kLaneMultipliers[3]);
     }
-    lanes_ = lanes;
+    lanes_ = {lane0, lane1, lane2, lane3};
 }
 
 void CopyFingerprint::add(const std::uint8_t* data, std::size_t size) {

@@ -80,6 +80,7 @@ OutputFile::OutputFile(const std::string& output) : output_(output) {
 
 OutputFile::~OutputFile() {
     if (committed_) return;
+    flush_.reset();
     file_.reset();
     const InterruptionsDeferred deferred;
     std::error_code ignored;
@@ -127,10 +128,22 @@ std::size_t OutputFile::readInto(std::uint64_t offset, std::uint8_t* buffer, std
     return done;
 }
 
+void OutputFile::startFlush() {
+    if (std::fflush(file_.get()) != 0) fail("write");
+    std::FILE* file = file_.get();
+    const std::string failure = "cannot write " + inQuotes(temporary_);
+    flush_ = std::make_unique<BackgroundTask>([file, failure] { flushToDisk(file, failure); });
+}
+
 void OutputFile::commit() {
     // On the disk before it takes the output's name: after a crash of the system the name holds either the
     // earlier file or the whole new one.
-    flushToDisk(file_.get(), "cannot write " + inQuotes(temporary_));
+    if (flush_) {
+        flush_->wait();
+        flush_.reset();
+    } else {
+        flushToDisk(file_.get(), "cannot write " + inQuotes(temporary_));
+    }
     if (std::fclose(file_.release()) != 0) fail("write");
     std::error_code error;
     {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "BackgroundTask.h"
 #include "ByteOrder.h"
 #include "ImageWriter.h"
 
@@ -36,8 +37,14 @@ public:
     // The file's name while it is written, for messages.
     const std::string& temporaryPath() const { return temporary_; }
 
-    // Flushes the file to the disk, closes it and renames it to the output, replacing a file there; its
-    // permissions are those of the file it replaces, or 0777 less the umask for a new file.
+    // Starts flushing the file to the disk on a thread of its own, so that it can be read back and checked
+    // meanwhile; commit() waits for the flush. Nothing is written after it. Throws WrapError when the
+    // stream's buffer cannot be written.
+    void startFlush();
+
+    // Flushes the file to the disk (or waits for the flush started), closes it and renames it to the output,
+    // replacing a file there; its permissions are those of the file it replaces, or 0777 less the umask for a
+    // new file.
     void commit();
 
     // The temporary name beside target that attempt number `attempt` uses: the start of the target's
@@ -58,6 +65,7 @@ private:
     std::string target_;  // the file replaced
     std::string temporary_;
     std::unique_ptr<std::FILE, Closer> file_;
+    std::unique_ptr<BackgroundTask> flush_;  // ended before the file is closed
     std::uint64_t position_ = 0;
     std::uint64_t sentToDisk_ = 0;  // the bytes before it were sent on to the disk by startWritingToDisk
     bool committed_ = false;

@@ -12,6 +12,19 @@ std::uint32_t fold16(std::uint64_t sum) {
     return static_cast<std::uint32_t>(sum);
 }
 
+// The sum of the little-endian 32-bit words of size bytes (a multiple of 4), two words at a time into two
+// sums: a word at a time, the sum ran at a third of this speed. 2^32 words fit in 64 bits before a fold.
+std::uint64_t sumOfWords(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t low = 0, high = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        low += getU32(data + i);
+        high += getU32(data + i + 4);
+    }
+    if (i < size) low += getU32(data + i);
+    return fold16(low) + fold16(high);
+}
+
 }  // namespace
 
 void PeChecksum::add(const std::uint8_t* data, std::size_t size) {
@@ -23,11 +36,8 @@ void PeChecksum::add(const std::uint8_t* data, std::size_t size) {
         --size;
         ++length_;
     }
-    std::uint64_t words = 0;
     const std::size_t whole = size / 4 * 4;
-    for (std::size_t i = 0; i < whole; i += 4)
-        words += getU32(data + i);
-    sum_ += fold16(words);
+    sum_ += fold16(sumOfWords(data, whole));
     length_ += whole;
     for (std::size_t i = whole; i < size; ++i) {
         sum_ += static_cast<std::uint64_t>(data[i]) << (8 * (length_ % 4));

@@ -183,6 +183,7 @@ void wrapInstaller(const WrapOptions& options) {
         [&out](std::uint64_t offset, std::uint8_t* buffer, std::size_t count) {
             return out.readInto(offset, buffer, count);
         });
+    out.startFlush();  // the disk writes while the file is read back
     try {
         checkBootstrapper(written, ByteSource::ofFile("payload " + inQuotes(options.payload), payloadFile),
                           wrote);

@@ -28,7 +28,7 @@ TEST(PeChecksum, EqualsTheSystemsAlgorithmForAnyLengthAndAnySplit) {
         Bytes file(size);
         for (auto& byte : file)
             byte = static_cast<std::uint8_t>(random());
-        for (std::size_t piece : {1u, 3u, 4u, 7u, 65536u}) {
+        for (std::size_t piece : {1u, 3u, 4u, 7u, 12u, 65536u}) {
             wrap::PeChecksum checksum;
             for (std::size_t at = 0; at < size; at += piece)
                 checksum.add(file.data() + at, std::min(piece, size - at));
