@@ -1,151 +1,146 @@
 #include "HashWorker.h"
 
-#include "WrapError.h"
+#include <optional>
+
+#include "BackgroundTask.h"
 
 #ifdef _WIN32
 #include "../../common/windows/WinHeaders.h"
 #else
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #endif
 
 namespace wrap {
 
-// One piece at a time: the caller hands it (full), the thread hashes it and says so (empty).
-struct HashWorker::Shared {
-    Sha256 sha256;
-    const std::uint8_t* data = nullptr;  // null with full set: stop
-    std::size_t size = 0;
-    bool full = false;
-    bool stopped = false;
-#ifdef _WIN32
-    HANDLE handed = nullptr;  // auto-reset: a piece (or the stop) was handed
-    HANDLE hashed = nullptr;  // auto-reset: the piece was hashed
-    HANDLE thread = nullptr;
-#else
-    std::mutex lock;
-    std::condition_variable changed;
-    std::thread thread;
-#endif
-
-    // The thread: hashes each piece handed until it is told to stop.
-    void run() {
-        while (true) {
-            waitUntil(true);
-            if (!data) return;
-            sha256.add(data, size);
-            signal(false);
-        }
-    }
-#ifdef _WIN32
-    void waitUntil(bool wantFull) {
-        WaitForSingleObject(wantFull ? handed : hashed, INFINITE);
-    }
-    void signal(bool nowFull) {
-        SetEvent(nowFull ? handed : hashed);
-    }
-#else
-    void waitUntil(bool wantFull) {
-        std::unique_lock<std::mutex> held(lock);
-        changed.wait(held, [&] { return full == wantFull; });
-    }
-    void signal(bool nowFull) {
-        {
-            const std::lock_guard<std::mutex> held(lock);
-            full = nowFull;
-        }
-        changed.notify_all();
-    }
-#endif
-    void hand(const std::uint8_t* piece, std::size_t pieceSize) {
-        data = piece;
-        size = pieceSize;
-        signal(true);
-    }
-};
-
-#ifdef _WIN32
-
 namespace {
 
-DWORD WINAPI runWorker(LPVOID shared) {
-    static_cast<HashWorker::Shared*>(shared)->run();
-    return 0;
-}
+// A lock and a condition to wait for under it: the system's slim ones on Windows (the Win32 thread model has
+// no std::mutex in this compiler), the standard library's elsewhere.
+#ifdef _WIN32
+class Monitor {
+public:
+    class Held {
+    public:
+        explicit Held(Monitor& monitor) : monitor_(monitor) { AcquireSRWLockExclusive(&monitor_.lock_); }
+        ~Held() { ReleaseSRWLockExclusive(&monitor_.lock_); }
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+        void wait() { SleepConditionVariableSRW(&monitor_.changed_, &monitor_.lock_, INFINITE, 0); }
+
+    private:
+        Monitor& monitor_;
+    };
+    void wakeAll() { WakeAllConditionVariable(&changed_); }
+
+private:
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+};
+#else
+class Monitor {
+public:
+    class Held {
+    public:
+        explicit Held(Monitor& monitor) : monitor_(monitor), held_(monitor.lock_) {}
+        void wait() { monitor_.changed_.wait(held_); }
+
+    private:
+        Monitor& monitor_;
+        std::unique_lock<std::mutex> held_;
+    };
+    void wakeAll() { changed_.notify_all(); }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+};
+#endif
+
+struct Piece {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+};
 
 }  // namespace
 
-HashWorker::HashWorker() : shared_(std::make_unique<Shared>()) {
-    Shared& s = *shared_;
-    s.handed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    s.hashed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (s.handed && s.hashed) s.thread = CreateThread(nullptr, 0, runWorker, &s, 0, nullptr);
-    if (!s.thread) {
-        const std::error_code cause(static_cast<int>(GetLastError()), std::system_category());
-        if (s.handed) CloseHandle(s.handed);
-        if (s.hashed) CloseHandle(s.hashed);
-        throw WrapError("cannot start the thread that hashes the payload", cause);
+// The queue of pieces handed and not yet hashed; each side is woken only when it waits.
+struct HashWorker::Shared {
+    Sha256 sha256;
+    Piece queue[depth];
+    std::uint64_t handed = 0;  // these and the flags change under monitor
+    std::uint64_t hashed = 0;
+    bool allHanded = false;
+    bool callerWaits = false;
+    bool workerWaits = false;
+    Monitor monitor;
+    std::optional<BackgroundTask> thread;
+
+    // The thread: hashes each piece in order until every piece handed is hashed and no more will come.
+    void run() {
+        for (Piece piece = nextToHash(); piece.data; piece = nextToHash()) {
+            sha256.add(piece.data, piece.size);
+            bool wakeCaller = false;
+            {
+                Monitor::Held held(monitor);
+                ++hashed;
+                wakeCaller = callerWaits;
+            }
+            if (wakeCaller) monitor.wakeAll();
+        }
     }
+    Piece nextToHash() {
+        Monitor::Held held(monitor);
+        while (hashed == handed && !allHanded) {
+            workerWaits = true;
+            held.wait();
+        }
+        workerWaits = false;
+        return hashed == handed ? Piece{} : queue[hashed % depth];
+    }
+    void hand(const std::uint8_t* data, std::size_t size) {
+        bool wakeWorker = false;
+        {
+            Monitor::Held held(monitor);
+            while (handed - hashed == depth) {
+                callerWaits = true;
+                held.wait();
+            }
+            callerWaits = false;
+            queue[handed % depth] = {data, size};
+            ++handed;
+            wakeWorker = workerWaits;
+        }
+        if (wakeWorker) monitor.wakeAll();
+    }
+    // Lets the thread end once it has hashed every piece, and waits for it.
+    void end() noexcept {
+        if (!thread) return;
+        {
+            Monitor::Held held(monitor);
+            allHanded = true;
+        }
+        monitor.wakeAll();
+        thread.reset();
+    }
+};
+
+HashWorker::HashWorker() : shared_(std::make_unique<Shared>()) {
+    Shared& shared = *shared_;
+    shared.thread.emplace([&shared] { shared.run(); });
 }
 
 HashWorker::~HashWorker() {
-    Shared& s = *shared_;
-    if (!s.stopped) {
-        if (s.full) s.waitUntil(false);
-        s.hand(nullptr, 0);
-        WaitForSingleObject(s.thread, INFINITE);
-    }
-    CloseHandle(s.thread);
-    CloseHandle(s.handed);
-    CloseHandle(s.hashed);
+    shared_->end();
 }
-
-#else
-
-HashWorker::HashWorker() : shared_(std::make_unique<Shared>()) {
-    try {
-        shared_->thread = std::thread([shared = shared_.get()] { shared->run(); });
-    } catch (const std::system_error& error) {
-        throw WrapError("cannot start the thread that hashes the payload", error.code());
-    }
-}
-
-HashWorker::~HashWorker() {
-    Shared& s = *shared_;
-    if (s.stopped) return;
-    s.waitUntil(false);
-    s.hand(nullptr, 0);
-    s.thread.join();
-}
-
-#endif
 
 void HashWorker::add(const std::uint8_t* data, std::size_t size) {
-    Shared& s = *shared_;
-#ifdef _WIN32
-    if (s.full) s.waitUntil(false);
-    s.full = true;
-#else
-    s.waitUntil(false);
-#endif
-    s.hand(data, size);
+    if (size > 0) shared_->hand(data, size);
 }
 
 Sha256::Digest HashWorker::finish() {
-    Shared& s = *shared_;
-#ifdef _WIN32
-    if (s.full) s.waitUntil(false);
-    s.full = true;
-    s.hand(nullptr, 0);
-    WaitForSingleObject(s.thread, INFINITE);
-#else
-    s.waitUntil(false);
-    s.hand(nullptr, 0);
-    s.thread.join();
-#endif
-    s.stopped = true;
-    return s.sha256.finish();
+    shared_->end();
+    return shared_->sha256.finish();
 }
 
 }  // namespace wrap

@@ -45,17 +45,18 @@ private:
     PeChecksum checksum_;
 };
 
-// Copies size bytes of the payload through two buffers; when hashed, the one just read is hashed on the
-// worker's thread while it is fingerprinted and written and the next piece is read into the other, and what
-// was seen of the payload is returned (zeros otherwise). The worker is made after the buffers, so it is done
-// with them before they go.
+// Copies size bytes of the payload through a ring of buffers; when hashed, each piece read is hashed on the
+// worker's thread while it is fingerprinted and written and the next pieces are read into the other buffers,
+// and what was seen of the payload is returned (zeros otherwise). The worker is made after the buffers, so
+// it is done with them before they go.
 WrittenPayload streamPayload(SummingWriter& writer, const ReadNext& payload, std::uint64_t size,
                              bool hashed) {
-    const auto buffers = std::make_unique<std::uint8_t[]>(2 * streamBufferSize);
+    constexpr std::size_t ring = HashWorker::depth + 1;  // never a buffer still waiting to be hashed
+    const auto buffers = std::make_unique<std::uint8_t[]>(ring * streamBufferSize);
     std::optional<HashWorker> hash;
     if (hashed) hash.emplace();
     CopyFingerprint fingerprint;
-    for (std::size_t which = 0; size > 0; which ^= 1) {
+    for (std::size_t which = 0; size > 0; which = (which + 1) % ring) {
         std::uint8_t* buffer = buffers.get() + which * streamBufferSize;
         const std::size_t want = size < streamBufferSize ? static_cast<std::size_t>(size) : streamBufferSize;
         const std::size_t got = payload(buffer, want);
