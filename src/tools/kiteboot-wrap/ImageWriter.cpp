@@ -45,6 +45,25 @@ private:
     PeChecksum checksum_;
 };
 
+// The fingerprints of a payload's two halves (halfOf), from bytes handed in pieces of any size.
+class HalvesFingerprint {
+public:
+    explicit HalvesFingerprint(std::uint64_t size) : firstLeft_(halfOf(size)) {}
+    void add(const std::uint8_t* data, std::size_t size) {
+        const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(firstLeft_, size));
+        halves_[0].add(data, first);
+        halves_[1].add(data + first, size - first);
+        firstLeft_ -= first;
+    }
+    std::array<CopyFingerprint::Value, 2> finish() const {
+        return {halves_[0].finish(), halves_[1].finish()};
+    }
+
+private:
+    std::uint64_t firstLeft_;
+    CopyFingerprint halves_[2];
+};
+
 // Copies size bytes of the payload through a ring of buffers; when hashed, each piece read is hashed on the
 // worker's thread while it is fingerprinted and written and the next pieces are read into the other buffers,
 // and what was seen of the payload is returned (zeros otherwise). The worker is made after the buffers, so
@@ -55,7 +74,7 @@ WrittenPayload streamPayload(SummingWriter& writer, const ReadNext& payload, std
     const auto buffers = std::make_unique<std::uint8_t[]>(ring * streamBufferSize);
     std::optional<HashWorker> hash;
     if (hashed) hash.emplace();
-    CopyFingerprint fingerprint;
+    HalvesFingerprint fingerprint(size);
     for (std::size_t which = 0; size > 0; which = (which + 1) % ring) {
         std::uint8_t* buffer = buffers.get() + which * streamBufferSize;
         const std::size_t want = size < streamBufferSize ? static_cast<std::size_t>(size) : streamBufferSize;

@@ -3,6 +3,7 @@
 // summed on the way and put into the header last.
 #pragma once
 
+#include <array>
 #include <functional>
 
 #include "AppendedPayload.h"
@@ -14,7 +15,7 @@
 
 namespace wrap {
 
-// The size of the buffers the payload passes through (two of them): memory does not grow with the payload.
+// The size of the buffers the payload passes through (a few of them): memory does not grow with the payload.
 constexpr std::size_t streamBufferSize = 1 << 20;
 
 // Where a bootstrapper's bytes go: the output's temporary file, or memory (tests, fuzzing).
@@ -48,8 +49,15 @@ using ReadNext = std::function<std::size_t(std::uint8_t* buffer, std::size_t siz
 // written file compares the bytes it reads back with. Zeros for a payload in the resource section.
 struct WrittenPayload {
     Sha256::Digest sha256{};
-    CopyFingerprint::Value fingerprint{};
+    // The fingerprints of the bytes before halfOf(the payload's size) and of those from there on.
+    std::array<CopyFingerprint::Value, 2> fingerprints{};
 };
+
+// Where a payload after the image is parted in two for its fingerprints, so that the check can read the
+// halves back on two threads.
+constexpr std::uint64_t halfOf(std::uint64_t payloadSize) {
+    return payloadSize / 2;
+}
 
 // stub is the file the stub's model was read from; payload supplies the resource section's streamed bytes
 // (exactly resources.streamedSize of them) or, when appended is given, the bytes written after the image,

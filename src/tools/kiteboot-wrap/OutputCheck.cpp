@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "AppendedPayload.h"
+#include "BackgroundTask.h"
 #include "CopyFingerprint.h"
 #include "ImageWriter.h"
 #include "PeChecksum.h"
@@ -84,6 +85,59 @@ CarriedPayload findPayload(const ByteSource& written, const PeImage& image, cons
         image.sections[image.resourceSection].rawPointer + payload.sectionOffset, payload.streamedSize, {}};
 }
 
+// What a pass over part of the file found: the checksum of its bytes and the fingerprint of the payload's
+// bytes among them, when the payload lies after the image.
+struct PassSums {
+    PeChecksum checksum;
+    CopyFingerprint fingerprint;
+};
+
+// A pass over the bootstrapper written, part by part.
+struct FilePass {
+    const ByteSource& written;
+    const ByteSource& payload;
+    const CarriedPayload& carried;
+    std::uint64_t checksumAt;
+
+    // The bytes in [from, to) read in pieces of streamBufferSize; a payload in the image compared with the
+    // installer's bytes on the way.
+    PassSums sum(std::uint64_t from, std::uint64_t to) const {
+        PassSums sums{PeChecksum::from(from), {}};
+        Bytes piece(streamBufferSize);
+        Bytes expected(carried.recorded ? 0
+                                        : streamBufferSize);  // the installer, beside a payload in the image
+        for (std::uint64_t at = from; at < to;) {
+            const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(to - at, streamBufferSize));
+            written.read(at, piece.data(), count, "its bytes");
+            for (std::uint64_t i = checksumAt; i < checksumAt + 4; ++i)
+                if (i >= at && i < at + count) piece[static_cast<std::size_t>(i - at)] = 0;
+            sums.checksum.add(piece.data(), count);
+            const std::uint64_t carriedFrom = std::max(at, carried.offset);
+            const std::uint64_t carriedTo = std::min(at + count, carried.offset + carried.size);
+            if (carriedFrom < carriedTo)
+                checkCarried(&piece[static_cast<std::size_t>(carriedFrom - at)], carriedFrom, carriedTo,
+                             expected, sums.fingerprint);
+            at += count;
+        }
+        return sums;
+    }
+
+    // The payload's bytes at [from, to) of the file: fingerprinted, or compared with the installer's.
+    void checkCarried(const std::uint8_t* bytes, std::uint64_t from, std::uint64_t to, Bytes& expected,
+                      CopyFingerprint& fingerprint) const {
+        const auto length = static_cast<std::size_t>(to - from);
+        if (carried.recorded) {
+            fingerprint.add(bytes, length);
+            return;
+        }
+        payload.read(from - carried.offset, expected.data(), length, "the installer's bytes");
+        if (std::memcmp(bytes, expected.data(), length) != 0)
+            throw WrapError(written.owner() + " does not carry the installer byte for byte: they differ " +
+                            "between offsets " + hexNumber(from - carried.offset) + " and " +
+                            hexNumber(to - carried.offset) + " of the installer");
+    }
+};
+
 }  // namespace
 
 void checkBootstrapper(const ByteSource& written, const ByteSource& payload, const WrittenPayload& wrote) {
@@ -102,45 +156,27 @@ void checkBootstrapper(const ByteSource& written, const ByteSource& payload, con
 
     // One pass over the file: the checksum summed (its own field as zeros) and the payload's bytes checked.
     // A payload in the image is compared with the installer's bytes; one after the image, which may be
-    // gigabytes, with the fingerprint of the bytes the writer read, so the installer is not read again.
+    // gigabytes, with the fingerprints of the bytes the writer read, so the installer is not read again,
+    // and its second half is read back on a thread of its own.
     const std::uint64_t checksumAt = image.optionalHeader + pe::optional::checkSum;
-    PeChecksum checksum;
-    CopyFingerprint fingerprint;
-    Bytes piece(streamBufferSize);
-    Bytes expected(carried.recorded ? 0
-                                    : streamBufferSize);  // the installer, read beside a payload in the image
-    for (std::uint64_t at = 0; at < written.size();) {
-        const std::size_t count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(written.size() - at, streamBufferSize));
-        written.read(at, piece.data(), count, "its bytes");
-        for (std::uint64_t i = checksumAt; i < checksumAt + 4; ++i)
-            if (i >= at && i < at + count) piece[static_cast<std::size_t>(i - at)] = 0;
-        checksum.add(piece.data(), count);
-        const std::uint64_t from = std::max(at, carried.offset);
-        const std::uint64_t to = std::min(at + count, carried.offset + carried.size);
-        if (from < to) {
-            const auto length = static_cast<std::size_t>(to - from);
-            const std::uint8_t* carriedBytes = &piece[static_cast<std::size_t>(from - at)];
-            if (carried.recorded) {
-                fingerprint.add(carriedBytes, length);
-            } else {
-                payload.read(from - carried.offset, expected.data(), length, "the installer's bytes");
-                if (std::memcmp(carriedBytes, expected.data(), length) != 0)
-                    throw WrapError(written.owner() +
-                                    " does not carry the installer byte for byte: they differ " +
-                                    "between offsets " + hexNumber(from - carried.offset) + " and " +
-                                    hexNumber(to - carried.offset) + " of the installer");
-            }
-        }
-        at += count;
+    const std::uint64_t middle = carried.recorded ? carried.offset + halfOf(carried.size) : written.size();
+    const FilePass pass{written, payload, carried, checksumAt};
+    PassSums later;
+    std::optional<BackgroundTask> secondHalf;
+    if (middle < written.size()) secondHalf.emplace([&] { later = pass.sum(middle, written.size()); });
+    PassSums sums = pass.sum(0, middle);
+    if (secondHalf) {
+        secondHalf->wait();
+        sums.checksum.join(later.checksum);
     }
-    if (carried.recorded && fingerprint.finish() != wrote.fingerprint)
+    if (carried.recorded && (sums.fingerprint.finish() != wrote.fingerprints[0] ||
+                             later.fingerprint.finish() != wrote.fingerprints[1]))
         throw WrapError(written.owner() + " does not carry the installer as it was read: the " +
                         std::to_string(carried.size) + " bytes after its image differ from those written");
     const std::uint32_t recorded = written.u32(checksumAt, "its CheckSum");
-    if (recorded != checksum.finish())
+    if (recorded != sums.checksum.finish())
         throw WrapError(written.owner() + " has the CheckSum " + hexNumber(recorded) + "; its bytes sum to " +
-                        hexNumber(checksum.finish()));
+                        hexNumber(sums.checksum.finish()));
 }
 
 }  // namespace wrap

@@ -1,6 +1,9 @@
 #include "PeChecksum.h"
 
+#include <string>
+
 #include "ByteOrder.h"
+#include "WrapError.h"
 
 namespace wrap {
 
@@ -49,6 +52,23 @@ void PeChecksum::add(const std::uint8_t* data, std::size_t size) {
 void PeChecksum::addInPlaceOfZeros(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i)
         sum_ = fold16(sum_ + (static_cast<std::uint64_t>(data[i]) << (8 * ((offset + i) % 4))));
+}
+
+PeChecksum PeChecksum::from(std::uint64_t offset) {
+    PeChecksum later;
+    later.start_ = offset;
+    later.length_ = offset;
+    return later;
+}
+
+// A byte's weight depends only on its offset in the file, which each sum counts from its start: the two
+// sums add up to the sum of the whole.
+void PeChecksum::join(const PeChecksum& later) {
+    if (later.start_ != length_)
+        throw WrapError("a checksum summed from " + std::to_string(later.start_) +
+                        " joined to one that ends at " + std::to_string(length_));
+    sum_ = fold16(sum_ + later.sum_);
+    length_ = later.length_;
 }
 
 std::uint32_t PeChecksum::finish() const {

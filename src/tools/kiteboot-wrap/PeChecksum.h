@@ -17,9 +17,15 @@ public:
     // The value for the header of a file of exactly the bytes added.
     std::uint32_t finish() const;
 
+    // A sum of the file's bytes from offset on, made apart (on another thread) and joined to the sum of the
+    // bytes before them with join(). Throws WrapError when later does not start where this sum ends.
+    static PeChecksum from(std::uint64_t offset);
+    void join(const PeChecksum& later);
+
 private:
     std::uint64_t sum_ = 0;  // 32-bit little-endian words; folds to the same 16-bit sum
-    std::uint64_t length_ = 0;
+    std::uint64_t start_ = 0;
+    std::uint64_t length_ = 0;  // the offset after the last byte added
 };
 
 }  // namespace wrap

@@ -1,6 +1,7 @@
 // The output's check of a payload carried after the image, which no sound run can fail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 
@@ -65,7 +66,18 @@ TEST(OutputCheck, APayloadAfterTheImageMustLieWhereItsRecordSaysAndHashToIt) {
         {"another hash recorded", [&](wrap::Bytes& b) { b[record + 24] ^= 0xff; },
          "setup carries a payload after its image whose SHA-256 is " + Sha256::hex(digest) +
              "; its record holds " + Sha256::hex(otherDigest)},
-        {"a byte of the payload changed", [&](wrap::Bytes& b) { b[at + 65600] ^= 1; },
+        {"a byte of the payload's first half changed", [&](wrap::Bytes& b) { b[at + 100] ^= 1; },
+         "setup does not carry the installer as it was read: the 70000 bytes after its image differ from "
+         "those written"},
+        {"a byte of its second half changed", [&](wrap::Bytes& b) { b[at + 65600] ^= 1; },
+         "setup does not carry the installer as it was read: the 70000 bytes after its image differ from "
+         "those written"},
+        {"the payload's halves swapped",
+         [&](wrap::Bytes& b) {
+             std::swap_ranges(b.begin() + static_cast<std::ptrdiff_t>(at),
+                              b.begin() + static_cast<std::ptrdiff_t>(at + 35000),
+                              b.begin() + static_cast<std::ptrdiff_t>(at + 35000));
+         },
          "setup does not carry the installer as it was read: the 70000 bytes after its image differ from "
          "those written"},
     };

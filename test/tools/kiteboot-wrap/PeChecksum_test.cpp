@@ -7,6 +7,7 @@
 
 #include "ByteOrder.h"
 #include "PeChecksum.h"
+#include "WrapError.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ TEST(PeChecksum, EqualsTheSystemsAlgorithmForAnyLengthAndAnySplit) {
             EXPECT_EQ(checksum.finish(), referenceChecksum(file)) << size << " in pieces of " << piece;
         }
     }
+    Bytes file4099(4099);
+    for (auto& byte : file4099)
+        byte = static_cast<std::uint8_t>(random());
     // Sums whose carries need folding more than once at a step: 8 bytes of 0xff (the ones' complement
     // zero), and 131069 words 0xfffffffe, whose sum 0x1fffcfffc0006 leaves a carry after three folds.
     Bytes twoFolds;
@@ -45,6 +49,18 @@ TEST(PeChecksum, EqualsTheSystemsAlgorithmForAnyLengthAndAnySplit) {
         checksum.add(file.data(), file.size());
         EXPECT_EQ(checksum.finish(), referenceChecksum(file)) << file.size();
     }
+    // A file summed in two parts apart, joined: the whole's checksum wherever it is parted.
+    for (std::size_t middle : {0u, 1u, 2u, 3u, 4098u, 4099u}) {
+        wrap::PeChecksum first;
+        first.add(file4099.data(), middle);
+        wrap::PeChecksum later = wrap::PeChecksum::from(middle);
+        later.add(file4099.data() + middle, file4099.size() - middle);
+        first.join(later);
+        EXPECT_EQ(first.finish(), referenceChecksum(file4099)) << "parted at " << middle;
+    }
+    wrap::PeChecksum ahead;
+    ahead.add(file4099.data(), 8);
+    EXPECT_THROW(ahead.join(wrap::PeChecksum::from(4)), wrap::WrapError);
     // A field written as zeros and filled in last (the payload's SHA-256), at even and odd offsets.
     Bytes file(4099);
     for (auto& byte : file)
