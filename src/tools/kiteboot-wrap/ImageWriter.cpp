@@ -70,7 +70,7 @@ private:
 // it is done with them before they go.
 WrittenPayload streamPayload(SummingWriter& writer, const ReadNext& payload, std::uint64_t size,
                              bool hashed) {
-    constexpr std::size_t ring = HashWorker::depth + 1;  // never a buffer still waiting to be hashed
+    const std::size_t ring = hashed ? HashWorker::depth + 1 : 1;  // never a buffer still waiting to be hashed
     const auto buffers = std::make_unique<std::uint8_t[]>(ring * streamBufferSize);
     std::optional<HashWorker> hash;
     if (hashed) hash.emplace();
