@@ -128,6 +128,9 @@ std::size_t OutputFile::readInto(std::uint64_t offset, std::uint8_t* buffer, std
     return done;
 }
 
+// On Windows every operation on a synchronous handle waits for the one under way ("All I/O on a
+// synchronous file handle is serialized", The Old New Thing, 2013-08-22), so there the check's reads wait
+// for the flush: the same result, only without the overlap.
 void OutputFile::startFlush() {
     if (std::fflush(file_.get()) != 0) fail("write");
     std::FILE* file = file_.get();
