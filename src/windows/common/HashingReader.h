@@ -20,7 +20,7 @@ public:
     // The size the resource form is written in: pieces of 1 MiB made each write cost several times more in
     // the system's copy under Wine (bench/appended.sh).
     static constexpr std::size_t kPieceSize = 256 * 1024;
-    static constexpr std::size_t kPieceCount = 32;  // memory: 8 MiB of pieces, whatever the file's size
+    static constexpr std::size_t kPieceCount = 16;  // memory: 4 MiB of pieces, whatever the file's size
 
     struct Piece {
         const char* data = nullptr;  // null: no more pieces (see error())
