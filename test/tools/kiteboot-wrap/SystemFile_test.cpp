@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <string>
 #include <system_error>
 
+#include "Scratch.h"
 #include "SystemFile.h"
 #include "WrapError.h"
 
@@ -16,23 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A directory of the test's own, removed with what it holds.
-class Scratch {
-public:
-    Scratch() {
-        std::random_device random;
-        path_ = fs::temp_directory_path() / ("kiteboot-wrap-test-" + std::to_string(random()));
-        fs::create_directory(path_);
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using testing_scratch::Scratch;
 
 struct Closer {
     void operator()(std::FILE* file) const {
